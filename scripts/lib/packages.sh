@@ -1,0 +1,34 @@
+# Installs the Debian packages a script needs, asking apt only for those that are missing.
+# Sourced by the scripts beside it.
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    else
+        sudo "$@"
+    fi
+}
+
+# ensure_packages NAME... : names may carry an architecture, such as wine32:i386.
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing: ${missing[*]}"
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+        ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+    fi
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# What every build needs.
+core_packages=(cmake ninja-build g++ pkg-config libgtest-dev)
+# The Qt window and its tests.
+qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev)

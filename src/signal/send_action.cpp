@@ -1,0 +1,43 @@
+#include "send_action.h"
+
+namespace kestrane::signal {
+
+std::string failureMessageText(const AppendResult& failure) {
+    if (failure.code() == failure::PathNotFound) {
+        return "Make sure the path you specified is correct!";
+    }
+    return "Error " + std::to_string(failure.code()) + " (" + failure.description() +
+           ") in procedure Command1_Click of Form Form1";
+}
+
+void Command1_Click(SignalFormView& view, const LocalClock& clock) {
+    // The steps run in this order; the stamp is shown before anything else can fail.
+    const std::string timeStamp = makeTimeStamp(clock());
+    view.setTimeStampText(timeStamp);
+
+    SignalFields fields;
+    fields.procedure = view.controlText(control::cmbProc);
+    fields.side = view.controlText(control::cmbSide);
+    fields.contracts = view.controlText(control::txtContno);
+    fields.orderType = view.controlText(control::cmbType);
+    fields.limitPrice = view.controlText(control::txtLmt);
+    fields.auxPrice = view.controlText(control::txtAux);
+    std::string signalLine = composeSignalLine(fields, timeStamp);
+
+    // The tag box is read only when the tag is wanted.
+    if (view.isTagSelected()) {
+        signalLine += ',';
+        signalLine += view.controlText(control::cmbEntryExit);
+    }
+
+    const std::string signalFilePath = view.controlText(control::Text6);
+    const AppendResult result = appendSignalLine(signalFilePath, signalLine);
+    if (result.succeeded()) {
+        return;
+    }
+    const MessageIcon icon = result.code() == failure::PathNotFound ? MessageIcon::Exclamation
+                                                                    : MessageIcon::None;
+    view.showMessage(failureMessageText(result), icon, std::string{applicationTitle});
+}
+
+} // namespace kestrane::signal

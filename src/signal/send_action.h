@@ -1,0 +1,62 @@
+// The "Send Out Signal" action and what it needs from the window.
+//
+//   SignalFormView  the window as the action sees it: control texts by name, the time stamp
+//                   box, the tag option, and a modal message box.
+//   Command1_Click  stamp from the clock, show the stamp, read the fields, compose the line,
+//                   append it to the file named in Text6; report a failure in a message box.
+#pragma once
+
+#include "signal_file.h"
+#include "signal_line.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kestrane::signal {
+
+// The caption of every message box the action shows.
+inline constexpr std::string_view applicationTitle = "Kestrane_Simulator";
+
+enum class MessageIcon { None, Exclamation };
+
+// The names of the controls the action reads.
+namespace control {
+inline constexpr std::string_view cmbProc = "cmbProc";
+inline constexpr std::string_view cmbSide = "cmbSide";
+inline constexpr std::string_view txtContno = "txtContno";
+inline constexpr std::string_view cmbType = "cmbType";
+inline constexpr std::string_view txtLmt = "txtLmt";
+inline constexpr std::string_view txtAux = "txtAux";
+inline constexpr std::string_view cmbEntryExit = "cmbEntryExit";
+inline constexpr std::string_view Text6 = "Text6";
+} // namespace control
+
+// What the send action needs from the window. Texts are UTF-8.
+class SignalFormView {
+public:
+    virtual ~SignalFormView() = default;
+
+    // The current text of the named control; for a combo box, the text of its edit field.
+    virtual std::string controlText(std::string_view controlName) const = 0;
+    virtual void setTimeStampText(const std::string& text) = 0;
+    // True when optYes is the selected button of the Entry/Exit Tag group.
+    virtual bool isTagSelected() const = 0;
+    // A modal message box with one OK button; returns when the user has dismissed it.
+    virtual void showMessage(const std::string& text, MessageIcon icon,
+                             const std::string& caption) = 0;
+};
+
+// Where the action reads the local date and time; tests pass a fixed one.
+using LocalClock = std::function<LocalDateTime()>;
+
+// The current local date and time from the system clock.
+LocalDateTime readLocalClock();
+
+// The text the action shows for a failed append.
+std::string failureMessageText(const AppendResult& failure);
+
+// One send, start to finish, including any message box.
+void Command1_Click(SignalFormView& view, const LocalClock& clock = readLocalClock);
+
+} // namespace kestrane::signal

@@ -1,0 +1,82 @@
+#include "signal_file.h"
+
+#include "file_backend.h"
+
+#include <cstdio>
+
+namespace kestrane::signal {
+namespace {
+
+constexpr std::string_view lineEnd = "\r\n";
+
+bool holdsLineBreakOrNul(std::string_view text) {
+    return text.find_first_of(std::string_view{"\r\n\0", 3}) != std::string_view::npos;
+}
+
+// Length of the UTF-8 sequence led by `lead`, or 0 when `lead` cannot start one.
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+} // namespace
+
+namespace backend {
+
+AppendResult cannotHoldCharacter(std::string_view utf8Text, std::size_t offset) {
+    const std::string_view rest = utf8Text.substr(offset < utf8Text.size() ? offset : 0);
+    const auto lead = static_cast<unsigned char>(rest.empty() ? 0 : rest.front());
+    const std::size_t length = sequenceLength(lead);
+    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    bool valid = length != 0 && length <= rest.size();
+    for (std::size_t i = 1; valid && i < length; ++i) {
+        const auto next = static_cast<unsigned char>(rest[i]);
+        valid = (next & 0xC0) == 0x80;
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", lead);
+        return AppendResult::failed(failure::InvalidText,
+                                    "Signal text is not valid UTF-8 at byte " + std::string{byte});
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
+    return AppendResult::failed(failure::InvalidText,
+                                "The signal file's code page cannot hold the character " +
+                                    std::string{name} + " \"" + std::string{rest.substr(0, length)} +
+                                    "\"");
+}
+
+} // namespace backend
+
+AppendResult appendSignalLine(std::string_view path, std::string_view line) {
+    if (holdsLineBreakOrNul(line)) {
+        return AppendResult::failed(failure::InvalidText,
+                                    "Signal text contains a line break or NUL character");
+    }
+    if (path.empty()) {
+        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
+    }
+    auto encoded = backend::encodeForSignalFile(line);
+    if (auto* refused = std::get_if<AppendResult>(&encoded)) {
+        return std::move(*refused);
+    }
+    // Line and line end go to the system as one buffer, so no reader ever sees half a line.
+    std::string bytes = std::get<std::string>(std::move(encoded));
+    bytes += lineEnd;
+    return backend::appendBytes(path, bytes);
+}
+
+} // namespace kestrane::signal

@@ -1,0 +1,73 @@
+// What only POSIX systems need: paths in Windows form, and the new file's permissions.
+#include "signal/signal_file.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrane::signal {
+namespace {
+
+using testing::TempDir;
+
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::filesystem::path& folder)
+        : previous_{std::filesystem::current_path()} {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() { std::filesystem::current_path(previous_); }
+
+private:
+    std::filesystem::path previous_;
+};
+
+TEST(PosixSignalFile, WindowsFormPathsCreateNoStrayFile) {
+    TempDir dir;
+    const WorkingFolder inside{dir.path()};
+    for (const char* path : {"C:\\Porlimax\\Signals\\Entries.txt", "c:Entries.txt", "D:/x.txt",
+                             "\\\\server\\share\\Entries.txt"}) {
+        EXPECT_EQ(appendSignalLine(path, "line").code(), failure::PathNotFound) << path;
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(PosixSignalFile, MalformedNamesAreBadFileName) {
+    TempDir dir;
+    const std::string nulInside = testing::utf8(dir / "a") + std::string{"\0b.txt", 6};
+    const std::string tooLong = testing::utf8(dir / std::string(300, 'x'));
+    for (const std::string& path : {nulInside, tooLong}) {
+        EXPECT_EQ(appendSignalLine(path, "line").code(), failure::BadFileName);
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(PosixSignalFile, FileUsedAsFolderIsPathNotFound) {
+    TempDir dir;
+    testing::writeBytes(dir / "plain", "x");
+    EXPECT_EQ(appendSignalLine(testing::utf8(dir / "plain" / "Entries.txt"), "line").code(),
+              failure::PathNotFound);
+}
+
+TEST(PosixSignalFile, NewFileFollowsTheUmask) {
+    TempDir dir;
+    const mode_t previous = ::umask(027);
+    const AppendResult result = appendSignalLine(testing::utf8(dir / "Entries.txt"), "line");
+    ::umask(previous);
+    ASSERT_TRUE(result.succeeded());
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "Entries.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(PosixSignalFile, FullDiskIsReportedAsDiskFull) {
+    if (::access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    EXPECT_EQ(appendSignalLine("/dev/full", "line"),
+              AppendResult::failed(failure::DiskFull, "Disk full"));
+}
+
+} // namespace
+} // namespace kestrane::signal

@@ -1,0 +1,156 @@
+// The send action against a recording view: the order of its steps and what the user sees.
+#include "signal/send_action.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <map>
+
+namespace kestrane::signal {
+namespace {
+
+using testing::readBytes;
+using testing::TempDir;
+using testing::utf8;
+
+// A window that holds texts by control name and records every call the action makes.
+class RecordingView : public SignalFormView {
+public:
+    struct Message {
+        std::string text;
+        MessageIcon icon;
+        std::string caption;
+    };
+
+    std::map<std::string, std::string, std::less<>> texts{
+        {"cmbProc", "cxlplace"}, {"cmbSide", "BUY"}, {"txtContno", "1"}, {"cmbType", "MKT"},
+        {"txtLmt", "0"},         {"txtAux", "0"},    {"cmbEntryExit", "entry"},
+    };
+    bool tagSelected = true;
+    mutable std::vector<std::string> calls;
+    std::vector<Message> messages;
+
+    std::string controlText(std::string_view name) const override {
+        calls.push_back("read " + std::string{name});
+        return texts.at(std::string{name});
+    }
+    void setTimeStampText(const std::string& text) override {
+        calls.push_back("stamp " + text);
+        texts["txtTimeStamp"] = text;
+    }
+    bool isTagSelected() const override {
+        calls.push_back("tag?");
+        return tagSelected;
+    }
+    void showMessage(const std::string& text, MessageIcon icon,
+                     const std::string& caption) override {
+        calls.push_back("message");
+        messages.push_back({text, icon, caption});
+    }
+};
+
+const LocalClock fixedClock = [] { return LocalDateTime{2007, 1, 18, 16, 52}; };
+
+class SendActionTest : public ::testing::Test {
+protected:
+    SendActionTest() { view.texts["Text6"] = utf8(file); }
+
+    TempDir dir;
+    std::filesystem::path file = dir / "Entries.txt";
+    RecordingView view;
+};
+
+TEST_F(SendActionTest, StampsFirstThenReadsInLineOrderThenAppends) {
+    Command1_Click(view, fixedClock);
+
+    const std::vector<std::string> expected{
+        "stamp 2007011816520", "read cmbProc", "read cmbSide", "read txtContno",
+        "read cmbType",        "read txtLmt",  "read txtAux",  "tag?",
+        "read cmbEntryExit",   "read Text6",
+    };
+    EXPECT_EQ(view.calls, expected);
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n");
+}
+
+TEST_F(SendActionTest, UnselectedTagLeavesTheTagBoxUnread) {
+    view.tagSelected = false;
+    view.texts.erase("cmbEntryExit"); // reading it would throw
+
+    Command1_Click(view, fixedClock);
+
+    EXPECT_EQ(std::ranges::count(view.calls, "read cmbEntryExit"), 0);
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520\r\n");
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(SendActionTest, EverySendReadsTheWindowAfresh) {
+    Command1_Click(view, fixedClock);
+    view.texts["cmbSide"] = "SELL";
+    view.texts["cmbEntryExit"] = "";
+    Command1_Click(view, [] { return LocalDateTime{2007, 1, 18, 16, 53}; });
+
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n"
+                               "cxlplace,SELL,1,MKT,0,0,2007011816530,\r\n");
+    EXPECT_EQ(view.texts["txtTimeStamp"], "2007011816530");
+}
+
+TEST_F(SendActionTest, MissingFolderShowsTheExclamationAfterTheStamp) {
+    view.texts["Text6"] = utf8(dir / "missing" / "Entries.txt");
+
+    Command1_Click(view, fixedClock);
+
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, "Make sure the path you specified is correct!");
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(view.messages[0].caption, "Kestrane_Simulator");
+    EXPECT_EQ(view.calls.front(), "stamp 2007011816520");
+    EXPECT_EQ(view.calls.back(), "message");
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(SendActionTest, OtherFailuresShowTheGenericTextWithoutIcon) {
+    struct Row {
+        const char* name;
+        std::string path;
+        std::string lineField;
+        std::string text;
+    };
+    const Row rows[] = {
+        {"folder as path", utf8(dir.path()), "1",
+         "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1"},
+        {"empty path", "", "1",
+         "Error 52 (Bad file name or number) in procedure Command1_Click of Form Form1"},
+        {"pasted line break", utf8(file), "1\r\n2",
+         "Error 5 (Signal text contains a line break or NUL character) in procedure "
+         "Command1_Click of Form Form1"},
+    };
+    for (const Row& row : rows) {
+        view.messages.clear();
+        view.texts["Text6"] = row.path;
+        view.texts["txtContno"] = row.lineField;
+
+        Command1_Click(view, fixedClock);
+
+        ASSERT_EQ(view.messages.size(), 1u) << row.name;
+        EXPECT_EQ(view.messages[0].text, row.text) << row.name;
+        EXPECT_EQ(view.messages[0].icon, MessageIcon::None) << row.name;
+        EXPECT_EQ(view.messages[0].caption, "Kestrane_Simulator") << row.name;
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(SendActionTest, SendAfterAFailureRunsAgainFromTheStart) {
+    view.texts["Text6"] = utf8(dir / "missing" / "Entries.txt");
+    Command1_Click(view, fixedClock);
+    view.calls.clear();
+    view.texts["Text6"] = utf8(file);
+
+    Command1_Click(view, fixedClock);
+
+    EXPECT_EQ(view.calls.front(), "stamp 2007011816520");
+    EXPECT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n");
+}
+
+} // namespace
+} // namespace kestrane::signal

@@ -1,0 +1,94 @@
+// Appending on any platform: what reaches the file, what is refused, and what is left alone.
+#include "signal/signal_file.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrane::signal {
+namespace {
+
+using testing::readBytes;
+using testing::TempDir;
+using testing::utf8;
+using testing::writeBytes;
+
+class SignalFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path file = dir / "Entries.txt";
+};
+
+TEST_F(SignalFileTest, NewFileHoldsExactlyTheLineAndCrLf) {
+    ASSERT_TRUE(appendSignalLine(utf8(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry").succeeded());
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n");
+}
+
+TEST_F(SignalFileTest, LinesFollowInTheOrderOfTheCalls) {
+    ASSERT_TRUE(appendSignalLine(utf8(file), "first").succeeded());
+    ASSERT_TRUE(appendSignalLine(utf8(file), "second").succeeded());
+    ASSERT_TRUE(appendSignalLine(utf8(file), "").succeeded());
+    EXPECT_EQ(readBytes(file), "first\r\nsecond\r\n\r\n");
+}
+
+TEST_F(SignalFileTest, ExistingBytesAreKeptAndTheLineFollowsThem) {
+    // Arbitrary bytes, a lone LF and a last line without its line end stay exactly as they are.
+    const std::string earlier{"old,line\r\nunix line\n\xff\x01\x00 tail without end", 36};
+    writeBytes(file, earlier);
+    ASSERT_TRUE(appendSignalLine(utf8(file), "new").succeeded());
+    EXPECT_EQ(readBytes(file), earlier + "new\r\n");
+}
+
+TEST_F(SignalFileTest, MissingFolderIsPathNotFoundAndCreatesNothing) {
+    for (const auto& path : {dir / "missing" / "Entries.txt", dir / "a" / "b" / "c.txt"}) {
+        const AppendResult result = appendSignalLine(utf8(path), "line");
+        EXPECT_EQ(result.code(), failure::PathNotFound) << path;
+        EXPECT_EQ(result.description(), "Path not found");
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(SignalFileTest, FolderAsPathIsAccessError) {
+    const AppendResult result = appendSignalLine(utf8(dir.path()), "line");
+    EXPECT_EQ(result, AppendResult::failed(failure::PathFileAccessError, "Path/File access error"));
+}
+
+TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
+    writeBytes(file, "kept\r\n");
+    struct Row {
+        const char* name;
+        std::string line;
+        std::string description;
+    };
+    const std::string lineBreak = "Signal text contains a line break or NUL character";
+    const Row rows[] = {
+        {"LF would split the signal", "cxlplace,BUY\n,1", lineBreak},
+        {"CR would split the signal", "cxlplace,BUY,1\r", lineBreak},
+        {"CR LF at the end", "cxlplace\r\n", lineBreak},
+        {"NUL", std::string{"cxl\0place", 9}, lineBreak},
+        {"Greek omega", "cxlplace,\xce\xa9",
+         "The signal file's code page cannot hold the character U+03A9 \"\xce\xa9\""},
+        {"emoji", "\xf0\x9f\x98\x80", "The signal file's code page cannot hold the character "
+                                      "U+1F600 \"\xf0\x9f\x98\x80\""},
+        {"broken UTF-8", "abc\xc3", "Signal text is not valid UTF-8 at byte 0xC3"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(appendSignalLine(utf8(file), row.line),
+                  AppendResult::failed(failure::InvalidText, row.description))
+            << row.name;
+    }
+    EXPECT_EQ(readBytes(file), "kept\r\n");
+}
+
+TEST_F(SignalFileTest, WesternTextIsWrittenInTheWindowsCodePage) {
+    // e acute, euro sign, u umlaut and the pound sign: one byte each in Windows-1252.
+    ASSERT_TRUE(appendSignalLine(utf8(file), "caf\xc3\xa9,\xe2\x82\xac,\xc3\xbc,\xc2\xa3").succeeded());
+    EXPECT_EQ(readBytes(file), "caf\xe9,\x80,\xfc,\xa3\r\n");
+}
+
+TEST_F(SignalFileTest, EmptyPathIsBadFileName) {
+    EXPECT_EQ(appendSignalLine("", "line"),
+              AppendResult::failed(failure::BadFileName, "Bad file name or number"));
+}
+
+} // namespace
+} // namespace kestrane::signal

@@ -1,0 +1,52 @@
+// The design table's own consistency: what both front ends rely on.
+#include "signal/send_action.h"
+#include "window/form_design.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrane::window {
+namespace {
+
+TEST(FormDesign, FocusMovesThroughTheFieldsAndTheOptionGroupAsOneStop) {
+    const std::vector<std::string_view> expected{
+        "Command1",     "cmbSide",      "txtContno", "cmbType", "txtLmt", "txtAux",
+        "txtTimeStamp", "cmbEntryExit", "Text6",     "cmbProc", "optYes",
+    };
+    EXPECT_EQ(tabOrder(), expected);
+}
+
+TEST(FormDesign, EveryNameTheSendActionReadsIsAFieldOfTheForm) {
+    namespace control = signal::control;
+    for (std::string_view name : {control::cmbProc, control::cmbSide, control::txtContno,
+                                  control::cmbType, control::txtLmt, control::txtAux,
+                                  control::cmbEntryExit, control::Text6}) {
+        const ControlDesign* design = findControl(name);
+        ASSERT_NE(design, nullptr) << name;
+        EXPECT_TRUE(design->kind == ComboBox || design->kind == TextBox) << name;
+    }
+}
+
+TEST(FormDesign, ControlsFitTheirContainersAndLabelsNameRealFields) {
+    for (const ControlDesign& control : form1Controls) {
+        int width = formClientWidthTwips;
+        int height = formClientHeightTwips;
+        if (!control.container.empty()) {
+            const ControlDesign* container = findControl(control.container);
+            ASSERT_NE(container, nullptr) << control.name;
+            width = container->bounds.width;
+            height = container->bounds.height;
+        }
+        EXPECT_LE(control.bounds.left + control.bounds.width, width) << control.name;
+        EXPECT_LE(control.bounds.top + control.bounds.height, height) << control.name;
+        EXPECT_EQ(control.bounds.left % 15 + control.bounds.width % 15, 0) << control.name;
+        if (control.kind == Label) {
+            ASSERT_NE(findControl(control.labelFor), nullptr) << control.name;
+        }
+        EXPECT_EQ(control.listEntries.empty() || control.listEntries.front() == control.text,
+                  true)
+            << control.name << " starts with its first list entry";
+    }
+}
+
+} // namespace
+} // namespace kestrane::window
