@@ -1,8 +1,8 @@
 // POSIX backend: Windows-1252 through iconv, append with open/write/close.
 #include "file_backend.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <fcntl.h>
 #include <iconv.h>
 #include <system_error>
@@ -70,8 +70,8 @@ bool isAscii(std::string_view text) {
 // A path in Windows form names nothing here: opening it would create a stray file with that
 // odd name in the working folder.
 bool isWindowsFormPath(std::string_view path) {
-    const bool driveLetter = path.size() >= 2 &&
-                             std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    const bool driveLetter =
+        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
     return driveLetter || path.starts_with("\\\\");
 }
 
@@ -135,8 +135,8 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
         return AppendResult::failed(failure::PathNotFound, "Path not found");
     }
     // 0666 so that the user's umask decides the new file's permissions.
-    FileDescriptor file{::open(std::string{path}.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                               0666)};
+    FileDescriptor file{
+        ::open(std::string{path}.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)};
     if (!file.isOpen()) {
         return failureFromErrno(errno);
     }

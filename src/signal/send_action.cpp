@@ -2,11 +2,11 @@
 
 namespace kestrane::signal {
 
-std::string failureMessageText(const AppendResult& failure) {
-    if (failure.code() == failure::PathNotFound) {
+std::string failureMessageText(const AppendResult& result) {
+    if (result.code() == failure::PathNotFound) {
         return "Make sure the path you specified is correct!";
     }
-    return "Error " + std::to_string(failure.code()) + " (" + failure.description() +
+    return "Error " + std::to_string(result.code()) + " (" + result.description() +
            ") in procedure Command1_Click of Form Form1";
 }
 
@@ -35,8 +35,8 @@ void Command1_Click(SignalFormView& view, const LocalClock& clock) {
     if (result.succeeded()) {
         return;
     }
-    const MessageIcon icon = result.code() == failure::PathNotFound ? MessageIcon::Exclamation
-                                                                    : MessageIcon::None;
+    const MessageIcon icon =
+        result.code() == failure::PathNotFound ? MessageIcon::Exclamation : MessageIcon::None;
     view.showMessage(failureMessageText(result), icon, std::string{applicationTitle});
 }
 

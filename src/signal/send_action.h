@@ -54,7 +54,7 @@ using LocalClock = std::function<LocalDateTime()>;
 LocalDateTime readLocalClock();
 
 // The text the action shows for a failed append.
-std::string failureMessageText(const AppendResult& failure);
+std::string failureMessageText(const AppendResult& result);
 
 // One send, start to finish, including any message box.
 void Command1_Click(SignalFormView& view, const LocalClock& clock = readLocalClock);

@@ -55,8 +55,8 @@ AppendResult cannotHoldCharacter(std::string_view utf8Text, std::size_t offset) 
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
     return AppendResult::failed(failure::InvalidText,
                                 "The signal file's code page cannot hold the character " +
-                                    std::string{name} + " \"" + std::string{rest.substr(0, length)} +
-                                    "\"");
+                                    std::string{name} + " \"" +
+                                    std::string{rest.substr(0, length)} + "\"");
 }
 
 } // namespace backend

@@ -19,10 +19,10 @@ std::string composeSignalLine(const SignalFields& fields, std::string_view timeS
     std::string line;
     line.reserve(64);
     line += fields.procedure;
-    for (std::string_view field : {std::string_view{fields.side}, std::string_view{fields.contracts},
-                                   std::string_view{fields.orderType},
-                                   std::string_view{fields.limitPrice},
-                                   std::string_view{fields.auxPrice}, timeStamp}) {
+    for (std::string_view field :
+         {std::string_view{fields.side}, std::string_view{fields.contracts},
+          std::string_view{fields.orderType}, std::string_view{fields.limitPrice},
+          std::string_view{fields.auxPrice}, timeStamp}) {
         line += ',';
         line += field;
     }

@@ -78,13 +78,17 @@ inline constexpr std::array<ControlDesign, 22> form1Controls{{
 const ControlDesign* findControl(std::string_view name);
 
 // Whether a control of this kind can hold the keyboard focus. Labels and frames never do.
-constexpr bool takesFocus(ControlKind kind) { return kind != Label && kind != Frame; }
+constexpr bool takesFocus(ControlKind kind) {
+    return kind != Label && kind != Frame;
+}
 
 // The focus order: controls that take the focus, by ascending tab index. The option buttons
 // of one container appear as one stop, under the name of the first of them.
 std::vector<std::string_view> tabOrder();
 
 // Twips to pixels at `dpi` dots per inch, rounded to the nearest pixel.
-constexpr int twipsToPixels(int twips, int dpi) { return (twips * dpi + 720) / 1440; }
+constexpr int twipsToPixels(int twips, int dpi) {
+    return (twips * dpi + 720) / 1440;
+}
 
 } // namespace kestrane::window

@@ -2,8 +2,8 @@
 #include "signal/send_action.h"
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <map>
 
 namespace kestrane::signal {
@@ -23,7 +23,7 @@ public:
     };
 
     std::map<std::string, std::string, std::less<>> texts{
-        {"cmbProc", "cxlplace"}, {"cmbSide", "BUY"}, {"txtContno", "1"}, {"cmbType", "MKT"},
+        {"cmbProc", "cxlplace"}, {"cmbSide", "BUY"}, {"txtContno", "1"},        {"cmbType", "MKT"},
         {"txtLmt", "0"},         {"txtAux", "0"},    {"cmbEntryExit", "entry"},
     };
     bool tagSelected = true;
@@ -49,7 +49,9 @@ public:
     }
 };
 
-const LocalClock fixedClock = [] { return LocalDateTime{2007, 1, 18, 16, 52}; };
+const LocalClock fixedClock = [] {
+    return LocalDateTime{2007, 1, 18, 16, 52};
+};
 
 class SendActionTest : public ::testing::Test {
 protected:
@@ -64,9 +66,8 @@ TEST_F(SendActionTest, StampsFirstThenReadsInLineOrderThenAppends) {
     Command1_Click(view, fixedClock);
 
     const std::vector<std::string> expected{
-        "stamp 2007011816520", "read cmbProc", "read cmbSide", "read txtContno",
-        "read cmbType",        "read txtLmt",  "read txtAux",  "tag?",
-        "read cmbEntryExit",   "read Text6",
+        "stamp 2007011816520", "read cmbProc", "read cmbSide", "read txtContno",    "read cmbType",
+        "read txtLmt",         "read txtAux",  "tag?",         "read cmbEntryExit", "read Text6",
     };
     EXPECT_EQ(view.calls, expected);
     EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n");

@@ -19,7 +19,8 @@ protected:
 };
 
 TEST_F(SignalFileTest, NewFileHoldsExactlyTheLineAndCrLf) {
-    ASSERT_TRUE(appendSignalLine(utf8(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry").succeeded());
+    ASSERT_TRUE(
+        appendSignalLine(utf8(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry").succeeded());
     EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n");
 }
 
@@ -67,8 +68,9 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
         {"NUL", std::string{"cxl\0place", 9}, lineBreak},
         {"Greek omega", "cxlplace,\xce\xa9",
          "The signal file's code page cannot hold the character U+03A9 \"\xce\xa9\""},
-        {"emoji", "\xf0\x9f\x98\x80", "The signal file's code page cannot hold the character "
-                                      "U+1F600 \"\xf0\x9f\x98\x80\""},
+        {"emoji", "\xf0\x9f\x98\x80",
+         "The signal file's code page cannot hold the character "
+         "U+1F600 \"\xf0\x9f\x98\x80\""},
         {"broken UTF-8", "abc\xc3", "Signal text is not valid UTF-8 at byte 0xC3"},
     };
     for (const Row& row : rows) {
@@ -81,7 +83,8 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
 
 TEST_F(SignalFileTest, WesternTextIsWrittenInTheWindowsCodePage) {
     // e acute, euro sign, u umlaut and the pound sign: one byte each in Windows-1252.
-    ASSERT_TRUE(appendSignalLine(utf8(file), "caf\xc3\xa9,\xe2\x82\xac,\xc3\xbc,\xc2\xa3").succeeded());
+    ASSERT_TRUE(
+        appendSignalLine(utf8(file), "caf\xc3\xa9,\xe2\x82\xac,\xc3\xbc,\xc2\xa3").succeeded());
     EXPECT_EQ(readBytes(file), "caf\xe9,\x80,\xfc,\xa3\r\n");
 }
 

@@ -14,10 +14,8 @@ TEST(MakeTimeStamp, PadsEveryFieldAndEndsInZero) {
         const char* stamp;
     };
     const Row rows[] = {
-        {designExample, "2007011816520"},
-        {{2007, 3, 4, 9, 5}, "2007030409050"},
-        {{2008, 1, 1, 0, 0}, "2008010100000"},
-        {{2007, 12, 31, 23, 59}, "2007123123590"},
+        {designExample, "2007011816520"},          {{2007, 3, 4, 9, 5}, "2007030409050"},
+        {{2008, 1, 1, 0, 0}, "2008010100000"},     {{2007, 12, 31, 23, 59}, "2007123123590"},
         {{9999, 12, 31, 23, 59}, "9999123123590"},
     };
     for (const Row& row : rows) {
@@ -37,12 +35,19 @@ TEST(ComposeSignalLine, JoinsTextsVerbatim) {
          "cxlplace,BUY,1,MKT,0,0,2007011816520,entry"},
         {"initial values, untagged", initialFields, std::nullopt,
          "cxlplace,BUY,1,MKT,0,0,2007011816520"},
-        {"empty tag keeps its separator", initialFields, "", "cxlplace,BUY,1,MKT,0,0,2007011816520,"},
-        {"empty contracts", {"cxlplace", "BUY", "", "MKT", "0", "0"}, std::nullopt,
+        {"empty tag keeps its separator", initialFields, "",
+         "cxlplace,BUY,1,MKT,0,0,2007011816520,"},
+        {"empty contracts",
+         {"cxlplace", "BUY", "", "MKT", "0", "0"},
+         std::nullopt,
          "cxlplace,BUY,,MKT,0,0,2007011816520"},
-        {"comma is not escaped", {"cxlplace", "BUY", "1,5", "MKT", "0", "0"}, std::nullopt,
+        {"comma is not escaped",
+         {"cxlplace", "BUY", "1,5", "MKT", "0", "0"},
+         std::nullopt,
          "cxlplace,BUY,1,5,MKT,0,0,2007011816520"},
-        {"spaces are kept", {" cancel", "SELL ", " 2 ", "LMT", "1.5", "0"}, " exit ",
+        {"spaces are kept",
+         {" cancel", "SELL ", " 2 ", "LMT", "1.5", "0"},
+         " exit ",
          " cancel,SELL , 2 ,LMT,1.5,0,2007011816520, exit "},
         {"all empty", {}, std::nullopt, ",,,,,,2007011816520"},
     };

@@ -17,9 +17,9 @@ TEST(FormDesign, FocusMovesThroughTheFieldsAndTheOptionGroupAsOneStop) {
 
 TEST(FormDesign, EveryNameTheSendActionReadsIsAFieldOfTheForm) {
     namespace control = signal::control;
-    for (std::string_view name : {control::cmbProc, control::cmbSide, control::txtContno,
-                                  control::cmbType, control::txtLmt, control::txtAux,
-                                  control::cmbEntryExit, control::Text6}) {
+    for (std::string_view name :
+         {control::cmbProc, control::cmbSide, control::txtContno, control::cmbType, control::txtLmt,
+          control::txtAux, control::cmbEntryExit, control::Text6}) {
         const ControlDesign* design = findControl(name);
         ASSERT_NE(design, nullptr) << name;
         EXPECT_TRUE(design->kind == ComboBox || design->kind == TextBox) << name;
@@ -42,8 +42,7 @@ TEST(FormDesign, ControlsFitTheirContainersAndLabelsNameRealFields) {
         if (control.kind == Label) {
             ASSERT_NE(findControl(control.labelFor), nullptr) << control.name;
         }
-        EXPECT_EQ(control.listEntries.empty() || control.listEntries.front() == control.text,
-                  true)
+        EXPECT_EQ(control.listEntries.empty() || control.listEntries.front() == control.text, true)
             << control.name << " starts with its first list entry";
     }
 }
