@@ -1,0 +1,52 @@
+// The signal entry window on Qt Widgets.
+//
+//   Form1                  one QWidget built from the design table form1Controls: every control
+//                          is created, named, placed and filled from its row, so nothing about
+//                          the layout lives here. Provides SignalFormView to the send action.
+//   Command1 (clicked)     the only handled event: runs Command1_Click with the window's clock.
+//   startSignalSimulator   (start.h) what the program does at start: build Form1 and show it.
+#pragma once
+
+#include "signal/send_action.h"
+
+#include <QWidget>
+#include <string>
+#include <string_view>
+
+class QPushButton;
+class QLineEdit;
+class QRadioButton;
+
+namespace kestrane::window::qt {
+
+class Form1 final : public QWidget, public signal::SignalFormView {
+    Q_OBJECT
+
+public:
+    // `clock` is where each send reads the local date and time; tests pass a fixed one.
+    explicit Form1(signal::LocalClock clock = signal::readLocalClock, QWidget* parent = nullptr);
+
+    std::string controlText(std::string_view controlName) const override;
+    void setTimeStampText(const std::string& text) override;
+    bool isTagSelected() const override;
+    void showMessage(const std::string& text, signal::MessageIcon icon,
+                     const std::string& caption) override;
+
+    // The size of the form's font in device-independent pixels, so it scales with the layout.
+    // At this size every caption, initial text and list entry fits its designed box in the
+    // platform's default family, even a wide one such as DejaVu Sans (the combo boxes, whose
+    // drop-down buttons leave the least room, decide it).
+    static constexpr int fontPixelSize = 9;
+
+private:
+    void createControls();
+    void chainTabOrder();
+    void onCommand1Clicked();
+
+    signal::LocalClock clock_;
+    QPushButton* command1_ = nullptr;
+    QLineEdit* txtTimeStamp_ = nullptr;
+    QRadioButton* optYes_ = nullptr;
+};
+
+} // namespace kestrane::window::qt

@@ -1,0 +1,583 @@
+// The Qt window against its design table, driven as a user drives it: key presses and clicks
+// on the live widgets, a fixed clock, and a real signal file in a fresh folder.
+#include "support/temp_dir.h"
+#include "window/form_design.h"
+#include "window/qt/form1.h"
+#include "window/qt/start.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOption>
+#include <QTest>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using kestrane::signal::LocalDateTime;
+using kestrane::testing::readBytes;
+using kestrane::testing::TempDir;
+using kestrane::testing::utf8;
+using kestrane::window::ControlDesign;
+using kestrane::window::ControlKind;
+using kestrane::window::findControl;
+using kestrane::window::form1Controls;
+using kestrane::window::qt::Form1;
+
+namespace {
+
+constexpr LocalDateTime sendTime{2007, 1, 18, 16, 52};
+const QString sendStamp = QStringLiteral("2007011816520");
+const QString initialLine = QStringLiteral("cxlplace,BUY,1,MKT,0,0,2007011816520,entry");
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <typename Widget = QWidget>
+Widget* control(const QWidget& form, const QString& name) {
+    return form.findChild<Widget*>(name);
+}
+
+// The designed control that holds the keyboard focus (a combo box, not its inner edit field).
+QString focusedControlName() {
+    for (QWidget* widget = QApplication::focusWidget(); widget != nullptr;
+         widget = widget->parentWidget()) {
+        if (findControl(widget->objectName().toStdString()) != nullptr) {
+            return widget->objectName();
+        }
+    }
+    return {};
+}
+
+// A window as the program shows it, active, reading a fixed clock.
+std::unique_ptr<Form1> showForm(kestrane::signal::LocalClock clock = [] { return sendTime; }) {
+    auto form = std::make_unique<Form1>(std::move(clock));
+    form->show();
+    form->activateWindow();
+    QCoreApplication::processEvents();
+    return form;
+}
+
+// What a user sees in a field, by the field's kind.
+QString shownText(const QWidget* widget) {
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
+        return combo->currentText();
+    }
+    if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) {
+        return edit->text();
+    }
+    return {};
+}
+
+// The room a widget's style leaves for its text, in the widget's own coordinates.
+QRect textRoom(QWidget* widget) {
+    QStyle* style = widget->style();
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return label->contentsRect();
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        QLineEdit* edit = combo->lineEdit();
+        return textRoom(edit).translated(edit->pos());
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.lineWidth =
+            edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+        const QRect contents = style->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+        // QLineEdit draws its text two pixels inside its contents, on either side.
+        return contents.marginsRemoved(edit->textMargins()).adjusted(2, 0, -2, 0);
+    }
+    if (auto* option = qobject_cast<QRadioButton*>(widget)) {
+        QStyleOptionButton styleOption;
+        styleOption.initFrom(option);
+        styleOption.text = option->text();
+        return style->subElementRect(QStyle::SE_RadioButtonContents, &styleOption, option);
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QStyleOptionButton styleOption;
+        styleOption.initFrom(button);
+        styleOption.text = button->text();
+        return style->subElementRect(QStyle::SE_PushButtonContents, &styleOption, button);
+    }
+    if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        QStyleOptionGroupBox styleOption;
+        styleOption.initFrom(frame);
+        styleOption.text = frame->title();
+        styleOption.textAlignment = frame->alignment();
+        styleOption.lineWidth = 1;
+        styleOption.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        return style->subControlRect(QStyle::CC_GroupBox, &styleOption, QStyle::SC_GroupBoxLabel,
+                                     frame);
+    }
+    return {};
+}
+
+// Selects what the focused field holds and types over it.
+void typeOver(const QString& text) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty()) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+        return;
+    }
+    QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
+// Records every message box shown while it lives, and dismisses each with its OK button once
+// it runs modal, as a user would.
+class MessageBoxCatcher final : public QObject {
+public:
+    struct Seen {
+        QString text;
+        QString caption;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QWidget* parent;
+        bool wasActiveModal = false;
+    };
+
+    MessageBoxCatcher() { qApp->installEventFilter(this); }
+    ~MessageBoxCatcher() override { qApp->removeEventFilter(this); }
+    MessageBoxCatcher(const MessageBoxCatcher&) = delete;
+    MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
+
+    std::vector<Seen> seen;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box == nullptr || event->type() != QEvent::Show) {
+            return false;
+        }
+        seen.push_back({box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
+                        box->parentWidget()});
+        const std::size_t index = seen.size() - 1;
+        QMetaObject::invokeMethod(
+            box,
+            [this, box, index] {
+                seen[index].wasActiveModal = QApplication::activeModalWidget() == box;
+                box->button(QMessageBox::Ok)->click();
+            },
+            Qt::QueuedConnection);
+        return false;
+    }
+};
+
+enum class Step { TypeOver, TypeOverAndEnter, ChooseNextEntry, Click };
+
+struct FormStep {
+    Step step;
+    QString control;
+    QString text = {};
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<FormStep>)
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowHasItsDesignedCaptionSizeAndIcon();
+    void controlsMatchTheDesign_data();
+    void controlsMatchTheDesign();
+    void designedTextsFitTheirBoxes_data();
+    void designedTextsFitTheirBoxes();
+    void labelsNameTheirFieldsForScreenReaders();
+    void focusStartsOnCommand1AndTabFollowsTheDesign_data();
+    void focusStartsOnCommand1AndTabFollowsTheDesign();
+    void command1SendsOncePerActivation_data();
+    void command1SendsOncePerActivation();
+    void sendsWhatTheFieldsHold_data();
+    void sendsWhatTheFieldsHold();
+    void eachPressAppendsOneLineAndKeepsTheFields();
+    void failedSendShowsItsMessageAndKeepsTheValues_data();
+    void failedSendShowsItsMessageAndKeepsTheValues();
+};
+
+void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
+    const auto form = kestrane::window::qt::startSignalSimulator([] { return sendTime; });
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->objectName(), qs(kestrane::window::formName));
+    QCOMPARE(form->windowTitle(), qs(kestrane::window::formCaption));
+    // 9345 x 1440 twips at 15 twips a pixel, and fixed: the window cannot be resized.
+    QCOMPARE(form->size(), QSize(623, 96));
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+    // The icon comes from the library's own resources, which a static library must register.
+    QVERIFY(form->windowIcon().availableSizes().contains(QSize(32, 32)));
+    QVERIFY(!QApplication::windowIcon().isNull());
+}
+
+void Form1Test::controlsMatchTheDesign_data() {
+    QTest::addColumn<QString>("name");
+    for (const ControlDesign& design : form1Controls) {
+        QTest::newRow(design.name.data()) << qs(design.name);
+    }
+}
+
+void Form1Test::controlsMatchTheDesign() {
+    QFETCH(QString, name);
+    const ControlDesign& design = *findControl(name.toStdString());
+    const auto form = showForm();
+    QWidget* widget = control(*form, name);
+    QVERIFY(widget != nullptr);
+
+    const QString container =
+        design.container.empty() ? qs(kestrane::window::formName) : qs(design.container);
+    QCOMPARE(widget->parentWidget()->objectName(), container);
+    const auto px = [](int twips) {
+        return kestrane::window::twipsToPixels(twips, 96);
+    };
+    QCOMPARE(widget->geometry(), QRect(px(design.bounds.left), px(design.bounds.top),
+                                       px(design.bounds.width), px(design.bounds.height)));
+    QVERIFY(widget->isEnabled());
+    // Of an option group only the selected button is a tab stop.
+    const bool tabStop = design.kind == ControlKind::OptionButton
+                             ? design.initiallySelected
+                             : kestrane::window::takesFocus(design.kind);
+    QCOMPARE(bool(widget->focusPolicy() & Qt::TabFocus), tabStop);
+
+    const QString text = qs(design.text);
+    switch (design.kind) {
+    case ControlKind::Label:
+        QVERIFY(qobject_cast<QLabel*>(widget) != nullptr);
+        QCOMPARE(qobject_cast<QLabel*>(widget)->text(), text);
+        break;
+    case ControlKind::ComboBox: {
+        auto* combo = qobject_cast<QComboBox*>(widget);
+        QVERIFY(combo != nullptr);
+        QVERIFY(combo->isEditable());
+        QCOMPARE(combo->currentText(), text);
+        QStringList entries;
+        for (const std::string_view entry : design.listEntries) {
+            entries << qs(entry);
+        }
+        QStringList shownEntries;
+        for (int i = 0; i < combo->count(); ++i) {
+            shownEntries << combo->itemText(i);
+        }
+        QCOMPARE(shownEntries, entries);
+        break;
+    }
+    case ControlKind::TextBox: {
+        auto* edit = qobject_cast<QLineEdit*>(widget);
+        QVERIFY(edit != nullptr);
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(edit->isReadOnly(), design.readOnly);
+        break;
+    }
+    case ControlKind::Frame:
+        QVERIFY(qobject_cast<QGroupBox*>(widget) != nullptr);
+        QCOMPARE(qobject_cast<QGroupBox*>(widget)->title(), text);
+        break;
+    case ControlKind::OptionButton: {
+        auto* option = qobject_cast<QRadioButton*>(widget);
+        QVERIFY(option != nullptr);
+        QCOMPARE(option->text(), text);
+        QCOMPARE(option->isChecked(), design.initiallySelected);
+        QVERIFY(option->autoExclusive());
+        break;
+    }
+    case ControlKind::PushButton:
+        QVERIFY(qobject_cast<QPushButton*>(widget) != nullptr);
+        QCOMPARE(qobject_cast<QPushButton*>(widget)->text(), text);
+        break;
+    }
+}
+
+void Form1Test::designedTextsFitTheirBoxes_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    for (const ControlDesign& design : form1Controls) {
+        const QString name = qs(design.name);
+        // The stamp box starts empty; what it must show is a stamp.
+        const QString text = name == QLatin1String("txtTimeStamp") ? sendStamp : qs(design.text);
+        QTest::addRow("%s %s", qPrintable(name), qPrintable(text)) << name << text;
+        for (const std::string_view entry : design.listEntries) {
+            if (entry != design.text) {
+                QTest::addRow("%s %s", qPrintable(name), entry.data()) << name << qs(entry);
+            }
+        }
+    }
+}
+
+void Form1Test::designedTextsFitTheirBoxes() {
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    const auto form = showForm();
+    QWidget* widget = control(*form, name);
+    const QRect room = textRoom(widget);
+    const QFontMetrics metrics = widget->fontMetrics();
+    // A line edit also needs one pixel for its cursor after the last character.
+    const int cursor = qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget);
+    QVERIFY2(widget->rect().contains(room),
+             qPrintable(QStringLiteral("text room %1,%2 %3x%4 outside the box")
+                            .arg(room.x())
+                            .arg(room.y())
+                            .arg(room.width())
+                            .arg(room.height())));
+    QVERIFY2(metrics.horizontalAdvance(text) + cursor <= room.width(),
+             qPrintable(QStringLiteral("%1 px wide, room for %2")
+                            .arg(metrics.horizontalAdvance(text) + cursor)
+                            .arg(room.width())));
+    QVERIFY2(
+        metrics.height() <= room.height(),
+        qPrintable(
+            QStringLiteral("%1 px high, room for %2").arg(metrics.height()).arg(room.height())));
+}
+
+void Form1Test::labelsNameTheirFieldsForScreenReaders() {
+    const auto form = showForm();
+    for (const ControlDesign& design : form1Controls) {
+        if (design.labelFor.empty()) {
+            continue;
+        }
+        QWidget* field = control(*form, qs(design.labelFor));
+        QCOMPARE(control<QLabel>(*form, qs(design.name))->buddy(), field);
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+        QVERIFY(accessible != nullptr);
+        QStringList labelNames;
+        for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
+            labelNames << label->text(QAccessible::Name);
+        }
+        QCOMPARE(labelNames, QStringList{qs(design.text)});
+    }
+}
+
+void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign_data() {
+    QTest::addColumn<bool>("backwards");
+    QTest::addColumn<bool>("noSelected");
+    QTest::newRow("Tab") << false << false;
+    QTest::newRow("Shift+Tab") << true << false;
+    // The option group is one stop: the selected button of it.
+    QTest::newRow("Tab with No selected") << false << true;
+}
+
+void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign() {
+    QFETCH(bool, backwards);
+    QFETCH(bool, noSelected);
+    const auto form = showForm();
+    QCOMPARE(QApplication::activeWindow(), form.get());
+    QCOMPARE(focusedControlName(), QStringLiteral("Command1"));
+    if (noSelected) {
+        control<QRadioButton>(*form, QStringLiteral("optNo"))->setChecked(true);
+    }
+
+    QStringList expected;
+    for (const std::string_view name : kestrane::window::tabOrder()) {
+        expected << qs(name);
+    }
+    if (noSelected) {
+        expected.replaceInStrings(QStringLiteral("optYes"), QStringLiteral("optNo"));
+    }
+    expected << expected.front(); // and round again to Command1
+    if (backwards) {
+        std::reverse(expected.begin(), expected.end());
+    }
+
+    QStringList visited{focusedControlName()};
+    for (qsizetype stop = 1; stop < expected.size(); ++stop) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        visited << focusedControlName();
+    }
+    QCOMPARE(visited, expected);
+}
+
+void Form1Test::command1SendsOncePerActivation_data() {
+    QTest::addColumn<int>("key"); // 0: a mouse click
+    QTest::newRow("mouse click") << 0;
+    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
+void Form1Test::command1SendsOncePerActivation() {
+    QFETCH(int, key);
+    const TempDir folder;
+    const auto signalFile = folder / "Entries.txt";
+    const auto form = showForm();
+    control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(qs(utf8(signalFile)));
+    auto* command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
+    command1->setFocus();
+
+    if (key == 0) {
+        QTest::mouseClick(command1, Qt::LeftButton);
+    } else {
+        QTest::keyClick(command1, Qt::Key(key));
+    }
+
+    QCOMPARE(qs(readBytes(signalFile)), initialLine + QStringLiteral("\r\n"));
+    QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtTimeStamp"))->text(), sendStamp);
+}
+
+void Form1Test::sendsWhatTheFieldsHold_data() {
+    QTest::addColumn<QList<FormStep>>("steps");
+    QTest::addColumn<QString>("line");
+    const QString noTag = QStringLiteral("cxlplace,BUY,1,MKT,0,0,2007011816520");
+
+    QTest::newRow("designed values") << QList<FormStep>{} << initialLine;
+    QTest::newRow("No leaves the tag out, whatever the tag box holds")
+        << QList<FormStep>{{Step::Click, QStringLiteral("optNo")},
+                           {Step::TypeOver, QStringLiteral("cmbEntryExit"), QStringLiteral("xyz")}}
+        << noTag;
+    QTest::newRow("Yes again after No") << QList<FormStep>{{Step::Click, QStringLiteral("optNo")},
+                                                           {Step::Click, QStringLiteral("optYes")}}
+                                        << initialLine;
+    QTest::newRow("exit chosen from the list")
+        << QList<FormStep>{{Step::ChooseNextEntry, QStringLiteral("cmbEntryExit")}}
+        << noTag + QStringLiteral(",exit");
+    QTest::newRow("order type chosen from the list")
+        << QList<FormStep>{{Step::ChooseNextEntry, QStringLiteral("cmbType")}}
+        << QStringLiteral("cxlplace,BUY,1,STP,0,0,2007011816520,entry");
+    // Combo boxes must not complete, correct the case of, or collect what is typed.
+    QTest::newRow("side typed in another case")
+        << QList<FormStep>{{Step::TypeOver, QStringLiteral("cmbSide"), QStringLiteral("buy")}}
+        << QStringLiteral("cxlplace,buy,1,MKT,0,0,2007011816520,entry");
+    QTest::newRow("procedure typed as the start of a list entry")
+        << QList<FormStep>{{Step::TypeOver, QStringLiteral("cmbProc"), QStringLiteral("ca")}}
+        << QStringLiteral("ca,BUY,1,MKT,0,0,2007011816520,entry");
+    QTest::newRow("order type typed and confirmed with Enter")
+        << QList<FormStep>{{Step::TypeOverAndEnter, QStringLiteral("cmbType"),
+                            QStringLiteral("STOP")}}
+        << QStringLiteral("cxlplace,BUY,1,STOP,0,0,2007011816520,entry");
+    QTest::newRow("contracts holding a comma")
+        << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtContno"), QStringLiteral("1,5")}}
+        << QStringLiteral("cxlplace,BUY,1,5,MKT,0,0,2007011816520,entry");
+    QTest::newRow("limit price emptied")
+        << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtLmt"), QString{}}}
+        << QStringLiteral("cxlplace,BUY,1,MKT,,0,2007011816520,entry");
+    QTest::newRow("aux price with spaces around")
+        << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtAux"), QStringLiteral(" 2.5 ")}}
+        << QStringLiteral("cxlplace,BUY,1,MKT,0, 2.5 ,2007011816520,entry");
+    QTest::newRow("typing into the read-only stamp changes nothing")
+        << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtTimeStamp"), QStringLiteral("1")}}
+        << initialLine;
+}
+
+void Form1Test::sendsWhatTheFieldsHold() {
+    QFETCH(QList<FormStep>, steps);
+    QFETCH(QString, line);
+    const TempDir folder;
+    const auto signalFile = folder / "Entries.txt";
+    const auto form = showForm();
+    control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(qs(utf8(signalFile)));
+
+    for (const FormStep& step : steps) {
+        QWidget* widget = control(*form, step.control);
+        if (step.step == Step::Click) {
+            QTest::mouseClick(widget, Qt::LeftButton);
+            continue;
+        }
+        widget->setFocus(Qt::TabFocusReason);
+        QCOMPARE(focusedControlName(), step.control);
+        if (step.step == Step::ChooseNextEntry) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        } else {
+            typeOver(step.text);
+            if (step.step == Step::TypeOverAndEnter) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            }
+        }
+        // Leaving the field is where a combo box would match its text against its list.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QTest::mouseClick(control(*form, QStringLiteral("Command1")), Qt::LeftButton);
+
+    QCOMPARE(qs(readBytes(signalFile)), line + QStringLiteral("\r\n"));
+    // Nothing typed joins a list, and the tag box stays usable whatever the option.
+    for (const ControlDesign& design : form1Controls) {
+        if (design.kind == ControlKind::ComboBox) {
+            QCOMPARE(control<QComboBox>(*form, qs(design.name))->count(),
+                     int(design.listEntries.size()));
+        }
+    }
+    QVERIFY(control(*form, QStringLiteral("cmbEntryExit"))->isEnabled());
+}
+
+void Form1Test::eachPressAppendsOneLineAndKeepsTheFields() {
+    const TempDir folder;
+    const auto signalFile = folder / "Entries.txt";
+    int minute = 52;
+    const auto form = showForm([&minute] { return LocalDateTime{2007, 1, 18, 16, minute++}; });
+    control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(qs(utf8(signalFile)));
+    control<QLineEdit>(*form, QStringLiteral("txtContno"))->setText(QStringLiteral("3"));
+    auto* command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
+
+    QTest::mouseClick(command1, Qt::LeftButton);
+    QTest::mouseClick(command1, Qt::LeftButton);
+    QTest::keyClick(command1, Qt::Key_Space);
+
+    QCOMPARE(qs(readBytes(signalFile)),
+             QStringLiteral("cxlplace,BUY,3,MKT,0,0,2007011816520,entry\r\n"
+                            "cxlplace,BUY,3,MKT,0,0,2007011816530,entry\r\n"
+                            "cxlplace,BUY,3,MKT,0,0,2007011816540,entry\r\n"));
+    QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtTimeStamp"))->text(),
+             QStringLiteral("2007011816540"));
+    QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtContno"))->text(), QStringLiteral("3"));
+}
+
+void Form1Test::failedSendShowsItsMessageAndKeepsTheValues_data() {
+    QTest::addColumn<QString>("relativePath"); // inside a fresh folder
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("folder missing")
+        << QStringLiteral("missing/Entries.txt")
+        << QStringLiteral("Make sure the path you specified is correct!")
+        << int(QMessageBox::Warning);
+    QTest::newRow("path names a folder")
+        << QString{}
+        << QStringLiteral(
+               "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1")
+        << int(QMessageBox::NoIcon);
+}
+
+void Form1Test::failedSendShowsItsMessageAndKeepsTheValues() {
+    QFETCH(QString, relativePath);
+    QFETCH(QString, text);
+    QFETCH(int, icon);
+    const TempDir folder;
+    const QString path = qs(utf8(folder.path())) + QLatin1Char('/') + relativePath;
+    const auto form = showForm();
+    control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(path);
+    control<QComboBox>(*form, QStringLiteral("cmbSide"))->setEditText(QStringLiteral("SELL"));
+    std::vector<QString> before;
+    for (const ControlDesign& design : form1Controls) {
+        before.push_back(shownText(control(*form, qs(design.name))));
+    }
+
+    const MessageBoxCatcher catcher;
+    auto* command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
+    QTest::mouseClick(command1, Qt::LeftButton);
+    // A second press after a failure runs the whole send again.
+    QTest::mouseClick(command1, Qt::LeftButton);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(catcher.seen.size(), std::size_t{2});
+    for (const MessageBoxCatcher::Seen& box : catcher.seen) {
+        QCOMPARE(box.text, text);
+        QCOMPARE(box.caption, QStringLiteral("Kestrane_Simulator"));
+        QCOMPARE(int(box.icon), icon);
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons{QMessageBox::Ok});
+        QCOMPARE(box.parent, form.get());
+        QVERIFY(box.wasActiveModal);
+    }
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QVERIFY(folder.entries().empty());
+    for (std::size_t i = 0; i < form1Controls.size(); ++i) {
+        const QString name = qs(form1Controls[i].name);
+        const QString expected = name == QLatin1String("txtTimeStamp") ? sendStamp : before[i];
+        QCOMPARE(shownText(control(*form, name)), expected);
+    }
+    QVERIFY(control<QRadioButton>(*form, QStringLiteral("optYes"))->isChecked());
+}
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"
