@@ -30,5 +30,7 @@ ensure_packages() {
 
 # What every build needs.
 core_packages=(cmake ninja-build g++ pkg-config libgtest-dev)
-# The Qt window and its tests.
-qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev)
+# The Qt window and its tests: Qt's platform plugins (xcb for a desktop, offscreen for the tests;
+# some releases ship them apart from the Qt libraries), and the font whose widths the window's
+# font size is chosen for and its tests measure captions with.
+qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins fonts-dejavu-core)

@@ -194,7 +194,7 @@ void Form1::showMessage(const std::string& text, signal::MessageIcon icon,
         icon == signal::MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon;
     QMessageBox box{boxIcon, QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::Ok, this};
-    // Failure texts may quote what the user typed; never read them as markup.
+    // Failure texts are shown as they are, never read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::WindowModal);
     box.exec();

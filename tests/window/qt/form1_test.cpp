@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QStyleOption>
 #include <QTest>
+#include <algorithm>
 #include <memory>
-#include <optional>
 #include <vector>
 
 using kestrane::signal::LocalDateTime;
@@ -169,7 +169,7 @@ protected:
     }
 };
 
-enum class Step { TypeOver, TypeOverAndEnter, ChooseNextEntry, Click };
+enum class Step { TypeOver, TypeOverAndEnter, ChooseNextEntry, ArrowRight, Click };
 
 struct FormStep {
     Step step;
@@ -431,6 +431,8 @@ void Form1Test::sendsWhatTheFieldsHold_data() {
     QTest::newRow("Yes again after No") << QList<FormStep>{{Step::Click, QStringLiteral("optNo")},
                                                            {Step::Click, QStringLiteral("optYes")}}
                                         << initialLine;
+    QTest::newRow("No chosen with an arrow key")
+        << QList<FormStep>{{Step::ArrowRight, QStringLiteral("optYes")}} << noTag;
     QTest::newRow("exit chosen from the list")
         << QList<FormStep>{{Step::ChooseNextEntry, QStringLiteral("cmbEntryExit")}}
         << noTag + QStringLiteral(",exit");
@@ -480,6 +482,8 @@ void Form1Test::sendsWhatTheFieldsHold() {
         QCOMPARE(focusedControlName(), step.control);
         if (step.step == Step::ChooseNextEntry) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        } else if (step.step == Step::ArrowRight) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
         } else {
             typeOver(step.text);
             if (step.step == Step::TypeOverAndEnter) {
