@@ -32,3 +32,7 @@ ensure_packages() {
 core_packages=(cmake ninja-build g++ pkg-config libgtest-dev)
 # The Qt window and its tests.
 qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev)
+# The fuzz targets (clang's libFuzzer and sanitizers).
+fuzz_packages=(clang-14 libclang-rt-14-dev)
+# The benchmarks.
+bench_packages=(libbenchmark-dev)

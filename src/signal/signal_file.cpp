@@ -45,6 +45,12 @@ AppendResult cannotHoldCharacter(std::string_view utf8Text, std::size_t offset) 
         valid = (next & 0xC0) == 0x80;
         codePoint = (codePoint << 6) | (next & 0x3F);
     }
+    // Well-formed lead and continuation bytes can still spell no character: an overlong
+    // form, a surrogate or a value past U+10FFFF. Quoting those would put invalid UTF-8 into
+    // the message text.
+    constexpr char32_t smallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    valid = valid && codePoint >= smallestOfLength[length] && codePoint <= 0x10FFFF &&
+            (codePoint < 0xD800 || codePoint > 0xDFFF);
     if (!valid) {
         char byte[8];
         std::snprintf(byte, sizeof byte, "0x%02X", lead);
