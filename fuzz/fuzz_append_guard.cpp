@@ -1,11 +1,12 @@
 // The append guard: what appendSignalLine refuses before and while opening the file. The path
-// is one fuzzed name inside a scratch folder that is the working folder, so an append can
-// create nothing outside it; '/' in the input becomes '_' to keep it there.
+// is one fuzzed name, relative to a scratch folder made the working folder for the append, so
+// an append can create nothing outside it; '/' in the input becomes '_' to keep it there.
 #include "fuzz_support.h"
 
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <unistd.h>
@@ -53,19 +54,39 @@ std::size_t entryCount(const fs::path& folder) {
         std::distance(fs::directory_iterator{folder}, fs::directory_iterator{}));
 }
 
+// Makes `folder` the working folder for the append only: libFuzzer itself keeps using paths
+// relative to the folder it started in.
+class InFolder {
+public:
+    explicit InFolder(const fs::path& folder)
+        : previous_{::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)} {
+        require(previous_ >= 0 && ::chdir(folder.c_str()) == 0, "entering the scratch folder");
+    }
+    ~InFolder() {
+        require(::fchdir(previous_) == 0, "leaving the scratch folder");
+        ::close(previous_);
+    }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    int previous_;
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fuzz::ScratchFolder folder;
-    static const bool inFolder = ::chdir(folder.path().c_str()) == 0;
-    require(inFolder, "the scratch folder is the working folder");
 
     FuzzedDataProvider input{data, size};
     std::string name = input.ConsumeRandomLengthString(300);
     std::replace(name.begin(), name.end(), '/', '_');
     const std::string line = input.ConsumeRemainingBytesAsString();
 
-    const signal::AppendResult result = signal::appendSignalLine(name, line);
+    const signal::AppendResult result = [&] {
+        const InFolder inside{folder.path()};
+        return signal::appendSignalLine(name, line);
+    }();
     const int expected = expectedCode(name, line);
     require(result.code() == expected, "the guard gives the expected code");
     require(fuzz::isStrictUtf8(result.description()), "the failure description is valid UTF-8");
