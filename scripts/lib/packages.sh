@@ -34,3 +34,7 @@ core_packages=(cmake ninja-build g++ pkg-config libgtest-dev)
 # some releases ship them apart from the Qt libraries), and the font whose widths the window's
 # font size is chosen for and its tests measure captions with.
 qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins fonts-dejavu-core)
+# The fuzz targets (clang's libFuzzer and sanitizers).
+fuzz_packages=(clang-14 libclang-rt-14-dev)
+# The benchmarks.
+bench_packages=(libbenchmark-dev)

@@ -2,6 +2,7 @@
 
 #include "file_backend.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrane::signal {
@@ -9,8 +10,11 @@ namespace {
 
 constexpr std::string_view lineEnd = "\r\n";
 
+// One pass over the line: find_first_of would search the three characters once per byte,
+// which costs as much as everything else the append does outside the system calls.
 bool holdsLineBreakOrNul(std::string_view text) {
-    return text.find_first_of(std::string_view{"\r\n\0", 3}) != std::string_view::npos;
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
 // Length of the UTF-8 sequence led by `lead`, or 0 when `lead` cannot start one.
@@ -45,6 +49,12 @@ AppendResult cannotHoldCharacter(std::string_view utf8Text, std::size_t offset) 
         valid = (next & 0xC0) == 0x80;
         codePoint = (codePoint << 6) | (next & 0x3F);
     }
+    // Well-formed lead and continuation bytes can still spell no character: an overlong
+    // form, a surrogate or a value past U+10FFFF. Quoting those would put invalid UTF-8 into
+    // the message text.
+    constexpr char32_t smallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    valid = valid && codePoint >= smallestOfLength[length] && codePoint <= 0x10FFFF &&
+            (codePoint < 0xD800 || codePoint > 0xDFFF);
     if (!valid) {
         char byte[8];
         std::snprintf(byte, sizeof byte, "0x%02X", lead);

@@ -72,6 +72,10 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
          "The signal file's code page cannot hold the character "
          "U+1F600 \"\xf0\x9f\x98\x80\""},
         {"broken UTF-8", "abc\xc3", "Signal text is not valid UTF-8 at byte 0xC3"},
+        // Well-formed bytes that spell no character must not be quoted back as one.
+        {"overlong NUL", "a\xe0\x80\x80", "Signal text is not valid UTF-8 at byte 0xE0"},
+        {"surrogate", "\xed\xa0\x80", "Signal text is not valid UTF-8 at byte 0xED"},
+        {"past U+10FFFF", "\xf4\x90\x80\x80", "Signal text is not valid UTF-8 at byte 0xF4"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(appendSignalLine(utf8(file), row.line),

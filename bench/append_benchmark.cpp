@@ -1,0 +1,221 @@
+// How close a send comes to the bare system calls. Three benchmarks in one run, their
+// repetitions interleaved at random so that a busy moment of the machine hurts all alike:
+//
+//   RawAppend          open(O_APPEND|O_CREAT), one write, close of the line's bytes: the floor
+//   AppendSignalLine   the library's append of the same line to the same folder
+//   Command1Click      the whole send: clock, stamp, reading a headless view, line, append
+//
+// Google Benchmark's report goes to stderr. stdout gets one row per ratio, tab-separated,
+// for scripts/bench to put into its table (medians; wall-clock time, then CPU time):
+//   row <measure> <subject> <baseline> <target> <unit> <subject> <baseline> <subject> <baseline>
+//
+// Usage: append_benchmark [--folder=PATH] [Google Benchmark flags]
+// The folder defaults to a new one under the temporary folder, removed at the end.
+#include "signal/send_action.h"
+#include "signal/signal_file.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace kestrane::signal;
+namespace fs = std::filesystem;
+
+const std::string signalLine = "cxlplace,BUY,1,MKT,0,0,2007011816520,entry";
+
+fs::path benchFolder;
+
+// A fresh, empty file for every repetition, so every repetition appends to a file that
+// grew from nothing in the same way.
+std::string freshFile(const char* name) {
+    const fs::path file = benchFolder / name;
+    std::error_code ignored;
+    fs::remove(file, ignored);
+    return file.string();
+}
+
+void RawAppend(benchmark::State& state) {
+    const std::string path = freshFile("raw.txt");
+    const std::string bytes = signalLine + "\r\n";
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()) ||
+            ::close(fd) != 0) {
+            state.SkipWithError("raw append failed");
+            return;
+        }
+    }
+}
+
+void AppendSignalLine(benchmark::State& state) {
+    const std::string path = freshFile("append.txt");
+    for (auto _ : state) {
+        if (!appendSignalLine(path, signalLine).succeeded()) {
+            state.SkipWithError("appendSignalLine failed");
+            return;
+        }
+    }
+}
+
+// The window without a window: the texts of the designed initial values.
+class HeadlessView : public SignalFormView {
+public:
+    explicit HeadlessView(std::string path) : path_{std::move(path)} {}
+
+    std::string controlText(std::string_view name) const override {
+        if (name == control::Text6) {
+            return path_;
+        }
+        const auto found = texts_.find(name);
+        return found == texts_.end() ? std::string{} : found->second;
+    }
+    void setTimeStampText(const std::string& text) override { timeStamp_ = text; }
+    bool isTagSelected() const override { return true; }
+    void showMessage(const std::string&, MessageIcon, const std::string&) override { ++messages; }
+
+    int messages = 0;
+
+private:
+    std::map<std::string, std::string, std::less<>> texts_{
+        {"cmbProc", "cxlplace"}, {"cmbSide", "BUY"}, {"txtContno", "1"},        {"cmbType", "MKT"},
+        {"txtLmt", "0"},         {"txtAux", "0"},    {"cmbEntryExit", "entry"},
+    };
+    std::string path_;
+    std::string timeStamp_;
+};
+
+void Command1Click(benchmark::State& state) {
+    HeadlessView view{freshFile("send.txt")};
+    const LocalClock fixedClock = [] {
+        return LocalDateTime{2007, 1, 18, 16, 52};
+    };
+    for (auto _ : state) {
+        Command1_Click(view, fixedClock);
+    }
+    if (view.messages != 0) {
+        state.SkipWithError("Command1_Click showed a message");
+    }
+}
+
+BENCHMARK(RawAppend);
+BENCHMARK(AppendSignalLine);
+BENCHMARK(Command1Click);
+
+// Prints the usual report and keeps the median real time of each benchmark.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    struct Median {
+        double wallNanoseconds = 0;
+        double cpuNanoseconds = 0;
+    };
+    std::map<std::string, Median> medians;
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
+                !run.error_occurred) {
+                const double scale = nanosecondsPer(run.time_unit);
+                medians[run.run_name.function_name] = {run.GetAdjustedRealTime() * scale,
+                                                       run.GetAdjustedCPUTime() * scale};
+            }
+        }
+    }
+
+private:
+    static double nanosecondsPer(benchmark::TimeUnit unit) {
+        switch (unit) {
+        case benchmark::kSecond:
+            return 1e9;
+        case benchmark::kMillisecond:
+            return 1e6;
+        case benchmark::kMicrosecond:
+            return 1e3;
+        case benchmark::kNanosecond:
+            break;
+        }
+        return 1;
+    }
+};
+
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (fs::temp_directory_path() / "kestrane-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Our one flag comes out before Google Benchmark reads the rest.
+    std::vector<char*> arguments;
+    std::string folderArgument;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view argument{argv[i]};
+        if (argument.starts_with("--folder=")) {
+            folderArgument = argument.substr(9);
+            continue;
+        }
+        arguments.push_back(argv[i]);
+    }
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) {
+        return 2;
+    }
+
+    ScratchFolder scratch;
+    benchFolder = folderArgument.empty() ? scratch.path() : fs::path{folderArgument};
+    if (benchFolder.empty() || !fs::is_directory(benchFolder)) {
+        std::cerr << "no folder to append in\n";
+        return 2;
+    }
+
+    MedianReporter reporter;
+    reporter.SetOutputStream(&std::cerr);
+    reporter.SetErrorStream(&std::cerr);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto& medians = reporter.medians;
+    const auto row = [&](const char* measure, const char* subject, const char* baseline,
+                         const char* target) {
+        if (!medians.contains(subject) || !medians.contains(baseline)) {
+            return false;
+        }
+        const auto& of = medians.at(subject);
+        const auto& against = medians.at(baseline);
+        std::printf("row\t%s\t%s\t%s\t%s\tns\t%.0f\t%.0f\t%.0f\t%.0f\n", measure, subject, baseline,
+                    target, of.wallNanoseconds, against.wallNanoseconds, of.cpuNanoseconds,
+                    against.cpuNanoseconds);
+        return true;
+    };
+    const bool append = row("Append", "AppendSignalLine", "RawAppend", "1.15");
+    const bool send = row("Send", "Command1Click", "AppendSignalLine", "1.3");
+    return append && send ? 0 : 1;
+}

@@ -1,0 +1,111 @@
+// Line composition, from the clock and the window to the file: fuzzed control texts, tag
+// choice and clock values go through the real send action with a window of fixed texts.
+#include "fuzz_support.h"
+#include "signal/send_action.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <map>
+
+namespace {
+
+using namespace kestrane;
+using kestrane::fuzz::require;
+
+class FixedView : public signal::SignalFormView {
+public:
+    std::map<std::string, std::string, std::less<>> texts;
+    bool tagSelected = false;
+    std::string timeStampText;
+    std::vector<std::string> messages;
+
+    std::string controlText(std::string_view name) const override {
+        const auto found = texts.find(name);
+        require(found != texts.end(), "the action reads only the controls it names");
+        require(name != signal::control::cmbEntryExit || tagSelected,
+                "the tag box is read only when the tag is wanted");
+        return found->second;
+    }
+    void setTimeStampText(const std::string& text) override { timeStampText = text; }
+    bool isTagSelected() const override { return tagSelected; }
+    void showMessage(const std::string& text, signal::MessageIcon,
+                     const std::string& caption) override {
+        require(caption == signal::applicationTitle, "every message carries the title");
+        messages.push_back(text);
+    }
+};
+
+bool holdsComma(std::string_view text) {
+    return text.find(',') != std::string_view::npos;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fuzz::ScratchFolder folder;
+    const auto file = folder.path() / "Entries.txt";
+    FuzzedDataProvider input{data, size};
+
+    FixedView view;
+    signal::SignalFields fields;
+    for (std::string* field : {&fields.procedure, &fields.side, &fields.contracts,
+                               &fields.orderType, &fields.limitPrice, &fields.auxPrice}) {
+        *field = input.ConsumeRandomLengthString(64);
+    }
+    const std::string tag = input.ConsumeRandomLengthString(32);
+    view.tagSelected = input.ConsumeBool();
+    // Any calendar values at all; in range they must give the 13-digit stamp.
+    const signal::LocalDateTime now{
+        input.ConsumeBool() ? input.ConsumeIntegralInRange(1000, 9999)
+                            : input.ConsumeIntegral<int>(),
+        input.ConsumeIntegralInRange(1, 12), input.ConsumeIntegralInRange(1, 31),
+        input.ConsumeIntegralInRange(0, 23), input.ConsumeIntegralInRange(0, 59)};
+
+    const std::string stamp = signal::makeTimeStamp(now);
+    if (now.year >= 1000 && now.year <= 9999) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%04d%02d%02d%02d%02d0", now.year, now.month,
+                      now.day, now.hour, now.minute);
+        require(stamp == expected, "the stamp is YYYYMMDDhhmm and a 0");
+    }
+
+    // The line is the fields, the stamp and the tag joined by commas, nothing added or lost.
+    const std::string line = signal::composeSignalLine(
+        fields, stamp, view.tagSelected ? std::optional<std::string_view>{tag} : std::nullopt);
+    const std::string joined = fields.procedure + ',' + fields.side + ',' + fields.contracts + ',' +
+                               fields.orderType + ',' + fields.limitPrice + ',' + fields.auxPrice +
+                               ',' + stamp + (view.tagSelected ? ',' + tag : std::string{});
+    require(line == joined, "the line is the fields joined by commas");
+    if (!holdsComma(fields.procedure + fields.side + fields.contracts + fields.orderType +
+                    fields.limitPrice + fields.auxPrice + tag)) {
+        const auto commas = static_cast<std::size_t>(std::count(line.begin(), line.end(), ','));
+        require(commas == (view.tagSelected ? 7u : 6u), "one comma between fields");
+    }
+
+    // The same texts through the send action: what the file gains must be what the action
+    // composed, and a message must stand for every refusal.
+    view.texts = {{"cmbProc", fields.procedure},   {"cmbSide", fields.side},
+                  {"txtContno", fields.contracts}, {"cmbType", fields.orderType},
+                  {"txtLmt", fields.limitPrice},   {"txtAux", fields.auxPrice},
+                  {"cmbEntryExit", tag},           {"Text6", file.string()}};
+    fuzz::writeFile(file, fuzz::earlierLines);
+    signal::Command1_Click(view, [&] { return now; });
+    require(view.timeStampText == stamp, "the stamp is shown");
+    const std::string after = fuzz::readFile(file);
+
+    // The plain append of the composed line must agree with the action on every count.
+    const signal::AppendResult expected = fuzz::appendAndCheck(file, line);
+    if (expected.succeeded()) {
+        require(view.messages.empty(), "a successful send shows nothing");
+        require(after == fuzz::readFile(file), "the action appends the composed line");
+    } else {
+        require(view.messages.size() == 1 &&
+                    view.messages.front() == signal::failureMessageText(expected),
+                "a refused send shows its one message");
+        require(after == fuzz::earlierLines, "a refused send leaves the file unchanged");
+    }
+    return 0;
+}

@@ -1,0 +1,241 @@
+// Real faults of the file system and the process, each met by a real append in a child
+// process of its own: the code the user will see, an existing file left byte for byte as it
+// was, and nothing created.
+#include "child_process.h"
+#include "signal/signal_file.h"
+#include "support/temp_dir.h"
+
+#include <climits>
+#include <functional>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace kestrane::signal {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+const std::string earlierLines = "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\nearlier,line\r\n";
+
+// The user a child appends as when a row needs one whom file permissions apply to: nobody
+// when the tests run as root (root passes every permission check), else the test's own user.
+struct AppendingUser {
+    uid_t uid = ::getuid();
+    gid_t gid = ::getgid();
+
+    static AppendingUser unprivileged() {
+        if (::geteuid() != 0) {
+            return {};
+        }
+        const passwd* nobody = ::getpwnam("nobody");
+        return nobody ? AppendingUser{nobody->pw_uid, nobody->pw_gid} : AppendingUser{65534, 65534};
+    }
+
+    // In a child: become this user for good, dropping root's supplementary groups first.
+    bool become() const {
+        if (::getuid() == uid && ::geteuid() == uid) {
+            return true;
+        }
+        return ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(uid) == 0;
+    }
+};
+
+// One fresh folder per row: searchable by anyone, holding Entries.txt with earlier lines.
+struct Scene {
+    TempDir dir;
+    fs::path existing = dir / "Entries.txt";
+    AppendingUser user;
+
+    explicit Scene(AppendingUser appendingUser) : user{appendingUser} {
+        fs::permissions(dir.path(), fs::perms{0755});
+        testing::writeBytes(existing, earlierLines);
+    }
+    ~Scene() {
+        // Folders a row locked must open again for the folder's removal.
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            if (entry.is_directory()) {
+                std::error_code ignored;
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+            }
+        }
+    }
+
+    // Hands `path` to the appending user.
+    void giveToUser(const fs::path& path) const {
+        if (::getuid() == 0) {
+            EXPECT_EQ(::chown(path.c_str(), user.uid, user.gid), 0) << path;
+        }
+    }
+
+    // Every name below the folder with the bytes of every file: the whole visible state.
+    std::map<std::string, std::string> snapshot() const {
+        std::map<std::string, std::string> state;
+        // Without root, a folder locked against search stays unopened.
+        for (const auto& entry : fs::recursive_directory_iterator(
+                 dir.path(), fs::directory_options::skip_permission_denied)) {
+            const std::string name = entry.path().lexically_relative(dir.path()).generic_string();
+            state[name] = entry.is_regular_file() ? testing::readBytes(entry.path()) : "<folder>";
+        }
+        return state;
+    }
+};
+
+struct FaultRow {
+    const char* name;
+    int expectedCode;
+    // Appends as AppendingUser::unprivileged() instead of the test's own user.
+    bool unprivileged;
+    // Sets up the fault in the folder and returns the path to append to.
+    std::function<std::string(Scene&)> arrange;
+    // Runs in the child, after changing user, just before the append.
+    std::function<bool(const Scene&)> inChild = [](const Scene&) {
+        return true;
+    };
+};
+
+// The lowest descriptor a new open would get: the limit that makes that open fail.
+rlim_t lowestFreeDescriptor() {
+    const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (probe < 0) {
+        return 0;
+    }
+    ::close(probe);
+    return static_cast<rlim_t>(probe);
+}
+
+std::vector<FaultRow> faultRows() {
+    return {
+        {"disk full: /dev/full", failure::DiskFull, false,
+         [](Scene&) {
+             return std::string{"/dev/full"};
+         }},
+        {"disk full: the file reached the size limit", failure::DiskFull, false,
+         [](Scene& scene) { return testing::utf8(scene.existing); },
+         [](const Scene& scene) {
+             // The write fails with EFBIG instead of the process dying of SIGXFSZ.
+             ::signal(SIGXFSZ, SIG_IGN);
+             const auto size = static_cast<rlim_t>(fs::file_size(scene.existing));
+             const rlimit limit{size, size};
+             return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+         }},
+        {"access denied: another user's file", failure::PathFileAccessError, true,
+         [](Scene& scene) {
+             // Root's file, readable by all; without root, one only its owner may read.
+             fs::permissions(scene.existing, ::getuid() == 0 ? fs::perms{0644} : fs::perms{0400});
+             return testing::utf8(scene.existing);
+         }},
+        {"access denied: new file in a folder the user may not write", failure::PathFileAccessError,
+         true,
+         [](Scene& scene) {
+             fs::create_directory(scene.dir / "locked");
+             fs::permissions(scene.dir / "locked", fs::perms{0555});
+             return testing::utf8(scene.dir / "locked" / "Entries.txt");
+         }},
+        {"access denied: a folder the user may not search", failure::PathFileAccessError, true,
+         [](Scene& scene) {
+             fs::create_directory(scene.dir / "private");
+             testing::writeBytes(scene.dir / "private" / "Entries.txt", earlierLines);
+             fs::permissions(scene.dir / "private", fs::perms{0600});
+             return testing::utf8(scene.dir / "private" / "Entries.txt");
+         }},
+        {"read-only file", failure::PathFileAccessError, true,
+         [](Scene& scene) {
+             scene.giveToUser(scene.existing);
+             fs::permissions(scene.existing, fs::perms{0444});
+             return testing::utf8(scene.existing);
+         }},
+        {"path names a folder", failure::PathFileAccessError, false,
+         [](Scene& scene) {
+             return testing::utf8(scene.dir.path());
+         }},
+        {"path names the file with a trailing slash", failure::PathFileAccessError, false,
+         [](Scene& scene) {
+             return testing::utf8(scene.existing) + "/";
+         }},
+        {"missing folder", failure::PathNotFound, false,
+         [](Scene& scene) {
+             return testing::utf8(scene.dir / "Signals" / "Entries.txt");
+         }},
+        {"too many open files", failure::TooManyFiles, false,
+         [](Scene& scene) { return testing::utf8(scene.existing); },
+         [](const Scene&) {
+             rlimit limit{};
+             ::getrlimit(RLIMIT_NOFILE, &limit);
+             limit.rlim_cur = lowestFreeDescriptor();
+             return limit.rlim_cur > 0 && ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+         }},
+        {"name longer than the file system allows", failure::BadFileName, false,
+         [](Scene& scene) {
+             return testing::utf8(scene.dir / std::string(NAME_MAX + 1, 'x'));
+         }},
+        {"path longer than the system allows", failure::BadFileName, false,
+         [](Scene& scene) {
+             std::string path = testing::utf8(scene.dir.path());
+             while (path.size() <= PATH_MAX) {
+                 path += "/.";
+             }
+             return path + "/Entries.txt";
+         }},
+        {"empty path", failure::BadFileName, false,
+         [](Scene&) {
+             return std::string{};
+         }},
+        {"Windows-form path", failure::PathNotFound, false,
+         [](Scene&) { return std::string{"C:\\Porlimax\\Signals\\Entries.txt"}; },
+         [](const Scene& scene) {
+             // A path taken literally would create a file of that name right here.
+             return ::chdir(scene.dir.path().c_str()) == 0;
+         }},
+    };
+}
+
+TEST(FaultsOnAppend, EachIsReportedAndLeavesEverythingAsItWas) {
+    for (const FaultRow& row : faultRows()) {
+        SCOPED_TRACE(row.name);
+        if (std::string_view{row.name}.starts_with("disk full: /dev/full") &&
+            ::access("/dev/full", W_OK) != 0) {
+            continue;
+        }
+        Scene scene{row.unprivileged ? AppendingUser::unprivileged() : AppendingUser{}};
+        const std::string path = row.arrange(scene);
+        const auto before = scene.snapshot();
+
+        // Exit codes above any failure code tell a broken child apart from a result.
+        constexpr int couldNotArrange = 200;
+        const int code = testing::exitCodeOfChild([&] {
+            if (!scene.user.become() || !row.inChild(scene)) {
+                return couldNotArrange;
+            }
+            return appendSignalLine(path, "cxlplace,SELL,2,LMT,101.5,0,2007011816530,exit").code();
+        });
+
+        EXPECT_EQ(code, row.expectedCode)
+            << (code == couldNotArrange ? "the child could not change user or set its limit" : "");
+        EXPECT_EQ(scene.snapshot(), before);
+        EXPECT_EQ(testing::readBytes(scene.existing), earlierLines);
+    }
+}
+
+// The counterpart of the rows above: the same user and folder append when nothing is wrong,
+// so a row fails for its fault and not for the way the child was set up.
+TEST(FaultsOnAppend, UnprivilegedUserAppendsToItsOwnFile) {
+    Scene scene{AppendingUser::unprivileged()};
+    scene.giveToUser(scene.existing);
+    const std::string path = testing::utf8(scene.existing);
+    const int code = testing::exitCodeOfChild([&] {
+        if (!scene.user.become()) {
+            return 200;
+        }
+        return appendSignalLine(path, "new,line").code();
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(testing::readBytes(scene.existing), earlierLines + "new,line\r\n");
+}
+
+} // namespace
+} // namespace kestrane::signal
