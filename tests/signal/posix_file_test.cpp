@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace kestrane::signal {
 namespace {
@@ -33,13 +32,11 @@ TEST(PosixSignalFile, WindowsFormPathsCreateNoStrayFile) {
     EXPECT_TRUE(dir.entries().empty());
 }
 
-TEST(PosixSignalFile, MalformedNamesAreBadFileName) {
+TEST(PosixSignalFile, NulInsideThePathIsBadFileName) {
+    // Passed on as a C string, the path would be cut at the NUL and name another file.
     TempDir dir;
     const std::string nulInside = testing::utf8(dir / "a") + std::string{"\0b.txt", 6};
-    const std::string tooLong = testing::utf8(dir / std::string(300, 'x'));
-    for (const std::string& path : {nulInside, tooLong}) {
-        EXPECT_EQ(appendSignalLine(path, "line").code(), failure::BadFileName);
-    }
+    EXPECT_EQ(appendSignalLine(nulInside, "line").code(), failure::BadFileName);
     EXPECT_TRUE(dir.entries().empty());
 }
 
@@ -59,14 +56,6 @@ TEST(PosixSignalFile, NewFileFollowsTheUmask) {
     struct stat info {};
     ASSERT_EQ(::stat((dir / "Entries.txt").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
-}
-
-TEST(PosixSignalFile, FullDiskIsReportedAsDiskFull) {
-    if (::access("/dev/full", W_OK) != 0) {
-        GTEST_SKIP() << "no /dev/full";
-    }
-    EXPECT_EQ(appendSignalLine("/dev/full", "line"),
-              AppendResult::failed(failure::DiskFull, "Disk full"));
 }
 
 } // namespace
