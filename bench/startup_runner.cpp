@@ -3,11 +3,11 @@
 //   startup_runner [--runs=N] [--warm-up=K] [--time-limit=SECONDS] SUBJECT BASELINE
 //
 // Runs the two programs alternately on the offscreen platform, K rounds to warm the caches
-// (their diagnostics shown) and then N measured rounds (their output discarded). Within a round
-// the order alternates (subject first, then baseline first, ...), so neither program always
-// runs on caches the other has just warmed. Each run is timed from fork to the end of wait4
-// on the monotonic clock; its peak memory is the child's ru_maxrss and its CPU time the child's
-// user plus system time, both from wait4.
+// (their diagnostics shown) and then N measured rounds (their output discarded). Each round runs
+// both, and the order changes from round to round (subject first, then baseline first, ...), so
+// neither program always runs on caches the other has just warmed. Each run is timed from fork to
+// the end of wait4 on the steady clock (CLOCK_MONOTONIC); its peak memory is the child's ru_maxrss
+// and its CPU time the child's user plus system time, both from wait4.
 //
 // Prints two rows of medians on stdout, tab-separated, for scripts/bench:
 //   row <measure> <subject> <baseline> <target> <unit> <subject> <baseline> [<subject> <baseline>]
@@ -16,10 +16,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <optional>
 #include <string>
@@ -48,15 +48,10 @@ double milliseconds(const timeval& time) {
     return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_usec) / 1e3;
 }
 
-double milliseconds(const timespec& time) {
-    return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_nsec) / 1e6;
-}
-
 // Runs `path` once and waits for it. With `quiet`, its stdout and stderr go to /dev/null;
 // otherwise its stdout goes to our stderr, keeping our stdout for the rows.
 std::optional<Run> runOnce(const std::string& path, bool quiet, unsigned timeLimitSeconds) {
-    timespec start{};
-    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child < 0) {
         std::perror("fork");
@@ -85,8 +80,7 @@ std::optional<Run> runOnce(const std::string& path, bool quiet, unsigned timeLim
             return std::nullopt;
         }
     }
-    timespec end{};
-    ::clock_gettime(CLOCK_MONOTONIC, &end);
+    const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - start;
 
     if (WIFSIGNALED(status)) {
         std::fprintf(stderr, "%s: ended by signal %d%s\n", path.c_str(), WTERMSIG(status),
@@ -97,8 +91,8 @@ std::optional<Run> runOnce(const std::string& path, bool quiet, unsigned timeLim
         std::fprintf(stderr, "%s: exit status %d\n", path.c_str(), WEXITSTATUS(status));
         return std::nullopt;
     }
-    return Run{milliseconds(end) - milliseconds(start),
-               milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime), usage.ru_maxrss};
+    return Run{wall.count(), milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime),
+               usage.ru_maxrss};
 }
 
 template <typename Field>
