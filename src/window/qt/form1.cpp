@@ -5,9 +5,11 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <utility>
@@ -35,6 +37,15 @@ QRect toPixels(const TwipsRect& bounds) {
 
 QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The program's icon, read as the PNG it is. Loading it by file name (QIcon's own loading) first
+// asks every image format plugin whether it can read the data, which loads the GIF, ICO and
+// JPEG decoders and their libraries into every start of a program that shows only this PNG.
+QIcon programIcon() {
+    QImageReader reader{QStringLiteral(":/icons/kestrane-signal-simulator-32.png"), "png"};
+    reader.setAutoDetectImageFormat(false);
+    return QIcon{QPixmap::fromImage(reader.read())};
 }
 
 QWidget* createControl(const ControlDesign& design, QWidget* parent) {
@@ -108,7 +119,7 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     registerWindowResources();
     setObjectName(toQString(formName));
     setWindowTitle(toQString(formCaption));
-    setWindowIcon(QIcon{QStringLiteral(":/icons/kestrane-signal-simulator-32.png")});
+    setWindowIcon(programIcon());
     setFixedSize(toPixels(formClientWidthTwips), toPixels(formClientHeightTwips));
 
     QFont formFont = font();
