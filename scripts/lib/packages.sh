@@ -38,3 +38,5 @@ qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins fonts-dej
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The benchmarks.
 bench_packages=(libbenchmark-dev)
+# The source format check (the version pinned, since releases format differently).
+format_packages=(clang-format-14)
