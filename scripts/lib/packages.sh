@@ -34,3 +34,7 @@ core_packages=(cmake ninja-build g++ pkg-config libgtest-dev)
 # some releases ship them apart from the Qt libraries), and the font whose widths the window's
 # font size is chosen for and its tests measure captions with.
 qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins fonts-dejavu-core)
+# The 32-bit Windows program: the MinGW-w64 cross compiler, GoogleTest's sources to build for
+# it, and Wine with its fonts on an X server of its own for the window tests.
+windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386
+    fonts-wine xvfb xauth)
