@@ -40,3 +40,7 @@ fuzz_packages=(clang-14 libclang-rt-14-dev)
 bench_packages=(libbenchmark-dev)
 # The source format check (the version pinned, since releases format differently).
 format_packages=(clang-format-14)
+# The 32-bit Windows program: the MinGW-w64 cross compiler, GoogleTest's sources to build for
+# it, and Wine with its fonts on an X server of its own for the window tests.
+windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386
+    fonts-wine xvfb xauth)

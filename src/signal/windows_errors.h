@@ -1,0 +1,12 @@
+// How the Windows backend names a system error code; internal to the signal library, declared
+// apart so that tests can check the table without opening files.
+#pragma once
+
+#include "signal_file.h"
+
+namespace kestrane::signal::backend {
+
+// The shared failure for a Windows system error code (a GetLastError value).
+AppendResult failureFromSystemError(unsigned long error);
+
+} // namespace kestrane::signal::backend

@@ -1,0 +1,216 @@
+// Windows backend: the system's ANSI code page through WideCharToMultiByte, append with
+// CreateFileW / WriteFile / CloseHandle. Paths and texts arrive as UTF-8.
+#include "file_backend.h"
+#include "windows_errors.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <algorithm>
+#include <optional>
+#include <utility>
+#include <windows.h>
+
+namespace kestrane::signal::backend {
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_{handle} {}
+    ~FileHandle() {
+        if (isOpen()) {
+            ::CloseHandle(handle_);
+        }
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+    // Closes now; false, with the reason in GetLastError, when the system reports a failure.
+    bool close() { return ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
+
+private:
+    HANDLE handle_;
+};
+
+// UTF-16 for the system's wide functions; nothing when `utf8` is not valid UTF-8.
+std::optional<std::wstring> widen(std::string_view utf8) {
+    if (utf8.empty()) {
+        return std::wstring{};
+    }
+    const int size = static_cast<int>(utf8.size());
+    const int length =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    if (length == 0) {
+        return std::nullopt;
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), length);
+    return wide;
+}
+
+std::string toUtf8(std::wstring_view wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(wide.size());
+    const int length =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
+// The system's own text for an error code, without its line end.
+std::string systemMessage(DWORD error) {
+    wchar_t text[512];
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                    nullptr, error, 0, text, 512, nullptr);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' ||
+                          text[length - 1] == L' ' || text[length - 1] == L'.')) {
+        --length;
+    }
+    if (length == 0) {
+        return "system error " + std::to_string(error);
+    }
+    return toUtf8({text, length});
+}
+
+// Length of the UTF-8 sequence led by `lead`; 1 for a byte that cannot lead one, so that the
+// conversion of that byte alone fails and names it.
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead >= 0xF0) {
+        return 4;
+    }
+    if (lead >= 0xE0) {
+        return 3;
+    }
+    if (lead >= 0xC0) {
+        return 2;
+    }
+    return 1;
+}
+
+// The bytes of one character in the ANSI code page, or nothing when the code page has no
+// character for it (WC_NO_BEST_FIT_CHARS: no look-alike either) or it is not valid UTF-8.
+std::optional<std::string> encodeCharacter(std::string_view utf8Character) {
+    const std::optional<std::wstring> wide = widen(utf8Character);
+    if (!wide || wide->empty()) {
+        return std::nullopt;
+    }
+    // An ANSI code page of UTF-8 holds every character as it is (and takes no flags).
+    if (::GetACP() == CP_UTF8) {
+        return std::string{utf8Character};
+    }
+    char bytes[8];
+    BOOL usedDefault = FALSE;
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide->data(),
+                                             static_cast<int>(wide->size()), bytes, sizeof bytes,
+                                             nullptr, &usedDefault);
+    if (length == 0 || usedDefault) {
+        return std::nullopt;
+    }
+    return std::string{bytes, static_cast<std::size_t>(length)};
+}
+
+bool isAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+AppendResult failureFromSystemError(unsigned long error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: // with OPEN_ALWAYS only a missing part of the path gives this
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return AppendResult::failed(failure::PathNotFound, "Path not found");
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
+    case ERROR_ACCESS_DENIED:
+        return AppendResult::failed(failure::PathFileAccessError, "Path/File access error");
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return AppendResult::failed(failure::PermissionDenied, "Permission denied");
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return AppendResult::failed(failure::DiskFull, "Disk full");
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return AppendResult::failed(failure::TooManyFiles, "Too many files");
+    case ERROR_NOT_READY:
+        return AppendResult::failed(failure::DiskNotReady, "Disk not ready");
+    default:
+        return AppendResult::failed(failure::DeviceIOError,
+                                    "Device I/O error: " + systemMessage(error));
+    }
+}
+
+std::variant<std::string, AppendResult> encodeForSignalFile(std::string_view utf8Text) {
+    // ASCII is the same in every ANSI code page; signals almost always are.
+    if (isAscii(utf8Text)) {
+        return std::string{utf8Text};
+    }
+    // One character at a time, so that a refusal names the character that caused it.
+    std::string encoded;
+    encoded.reserve(utf8Text.size());
+    std::size_t offset = 0;
+    while (offset < utf8Text.size()) {
+        const std::size_t length = std::min(
+            sequenceLength(static_cast<unsigned char>(utf8Text[offset])), utf8Text.size() - offset);
+        const std::optional<std::string> bytes = encodeCharacter(utf8Text.substr(offset, length));
+        if (!bytes) {
+            return cannotHoldCharacter(utf8Text, offset);
+        }
+        encoded += *bytes;
+        offset += length;
+    }
+    return encoded;
+}
+
+AppendResult appendBytes(std::string_view path, std::string_view bytes) {
+    // The wide path would end at a NUL and name another file.
+    if (path.find('\0') != std::string_view::npos) {
+        return failureFromSystemError(ERROR_INVALID_NAME);
+    }
+    const std::optional<std::wstring> widePath = widen(path);
+    if (!widePath) {
+        return failureFromSystemError(ERROR_INVALID_NAME);
+    }
+    // FILE_APPEND_DATA alone: every write goes to the end of the file, whoever else writes.
+    // Readers and other writers may keep the file open meanwhile.
+    FileHandle file{::CreateFileW(widePath->c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file.isOpen()) {
+        return failureFromSystemError(::GetLastError());
+    }
+    // One write of line and line end, so a reader never sees half a line.
+    const auto size = static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), size, &written, nullptr)) {
+        return failureFromSystemError(::GetLastError());
+    }
+    if (written != size) {
+        return failureFromSystemError(ERROR_HANDLE_DISK_FULL);
+    }
+    if (!file.close()) {
+        return failureFromSystemError(::GetLastError());
+    }
+    return AppendResult::success();
+}
+
+} // namespace kestrane::signal::backend

@@ -1,0 +1,495 @@
+#include "form1_window.h"
+
+#include "resource.h"
+#include "wide_text.h"
+#include "window/form_design.h"
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+namespace kestrane::window::win32 {
+namespace {
+
+constexpr wchar_t windowClassName[] = L"KestraneSignalSimulatorForm1";
+constexpr int firstControlId = 1000;
+constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD windowExStyle = 0;
+
+// The DPI functions of Windows 10, looked up so that the program still starts on older
+// systems, where the system DPI stands in for the window's.
+class DpiApi {
+public:
+    explicit DpiApi(HMODULE user32)
+        : getDpiForWindow_{lookUp<decltype(getDpiForWindow_)>(user32, "GetDpiForWindow")},
+          adjustWindowRectExForDpi_{
+              lookUp<decltype(adjustWindowRectExForDpi_)>(user32, "AdjustWindowRectExForDpi")},
+          systemParametersInfoForDpi_{
+              lookUp<decltype(systemParametersInfoForDpi_)>(user32, "SystemParametersInfoForDpi")},
+          getSystemMetricsForDpi_{
+              lookUp<decltype(getSystemMetricsForDpi_)>(user32, "GetSystemMetricsForDpi")} {}
+
+    UINT windowDpi(HWND window) const {
+        if (getDpiForWindow_) {
+            return getDpiForWindow_(window);
+        }
+        return systemDpi();
+    }
+
+    RECT windowRectForClient(int width, int height, UINT dpi) const {
+        RECT rect{0, 0, width, height};
+        if (adjustWindowRectExForDpi_) {
+            adjustWindowRectExForDpi_(&rect, windowStyle, FALSE, windowExStyle, dpi);
+        } else {
+            ::AdjustWindowRectEx(&rect, windowStyle, FALSE, windowExStyle);
+        }
+        return rect;
+    }
+
+    // The platform's dialog font: the message font of the non-client metrics, at `dpi`.
+    LOGFONTW messageFont(UINT dpi) const {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        if (systemParametersInfoForDpi_ &&
+            systemParametersInfoForDpi_(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                                        dpi)) {
+            return metrics.lfMessageFont;
+        }
+        LOGFONTW font{};
+        if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+            font = metrics.lfMessageFont;
+        } else {
+            ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+        }
+        font.lfHeight =
+            ::MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi()));
+        return font;
+    }
+
+    int systemMetric(int index, UINT dpi) const {
+        if (getSystemMetricsForDpi_) {
+            return getSystemMetricsForDpi_(index, dpi);
+        }
+        return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi),
+                        static_cast<int>(systemDpi()));
+    }
+
+private:
+    template <typename Function>
+    static Function lookUp(HMODULE module, const char* name) {
+        // Through void(*)(), the one function pointer type that converts to any other.
+        const auto generic = reinterpret_cast<void (*)()>(::GetProcAddress(module, name));
+        return reinterpret_cast<Function>(generic);
+    }
+
+    static UINT systemDpi() {
+        const HDC screen = ::GetDC(nullptr);
+        const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+        return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+    }
+
+    UINT(WINAPI* getDpiForWindow_)(HWND);
+    BOOL(WINAPI* adjustWindowRectExForDpi_)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    BOOL(WINAPI* systemParametersInfoForDpi_)(UINT, UINT, PVOID, UINT, UINT);
+    int(WINAPI* getSystemMetricsForDpi_)(int, UINT);
+};
+
+DpiApi dpiApi() {
+    return DpiApi{::GetModuleHandleW(L"user32.dll")};
+}
+
+int toPixels(int twips, UINT dpi) {
+    return ::MulDiv(twips, static_cast<int>(dpi), 1440);
+}
+
+const wchar_t* windowClassOf(ControlKind kind) {
+    switch (kind) {
+    case Label:
+        return L"STATIC";
+    case ComboBox:
+        return L"COMBOBOX";
+    case TextBox:
+        return L"EDIT";
+    case Frame:
+    case OptionButton:
+    case PushButton:
+        return L"BUTTON";
+    }
+    return L"STATIC";
+}
+
+bool isFirstOptionOfItsGroup(const ControlDesign& control) {
+    const auto first = std::ranges::find_if(form1Controls, [&](const ControlDesign& other) {
+        return other.kind == OptionButton && other.container == control.container;
+    });
+    return first->name == control.name;
+}
+
+DWORD styleOf(const ControlDesign& control) {
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    if (takesFocus(control.kind)) {
+        style |= WS_TABSTOP;
+    }
+    // Every control starts a group of its own, but for the option buttons of one container,
+    // which form one group: the arrow keys move within it, and Tab stops at its checked button.
+    if (control.kind != OptionButton || isFirstOptionOfItsGroup(control)) {
+        style |= WS_GROUP;
+    }
+    switch (control.kind) {
+    case Label:
+        return style | SS_LEFT;
+    case ComboBox:
+        return style | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
+    case TextBox:
+        return style | ES_LEFT | ES_AUTOHSCROLL | (control.readOnly ? ES_READONLY : 0);
+    case Frame:
+        return style | BS_GROUPBOX;
+    case OptionButton:
+        // Only the checked button of a group is a tab stop; the button control moves the stop
+        // when the check moves.
+        return (control.initiallySelected ? style : style & ~WS_TABSTOP) | BS_AUTORADIOBUTTON;
+    case PushButton:
+        // BS_NOTIFY: focus notifications, so that the button is the default while focused.
+        return style | BS_PUSHBUTTON | BS_NOTIFY;
+    }
+    return style;
+}
+
+// The control's place in pixels within the form's client area.
+RECT placeOf(const ControlDesign& control, UINT dpi) {
+    TwipsRect twips = control.bounds;
+    if (!control.container.empty()) {
+        const ControlDesign* container = findControl(control.container);
+        twips.left += container->bounds.left;
+        twips.top += container->bounds.top;
+    }
+    const int left = toPixels(twips.left, dpi);
+    const int top = toPixels(twips.top, dpi);
+    return {left, top, left + toPixels(twips.width, dpi), top + toPixels(twips.height, dpi)};
+}
+
+// The width a control leaves for its caption or text beside its own decoration.
+int textRoom(const ControlDesign& control, UINT dpi, const DpiApi& api) {
+    const int width = toPixels(control.bounds.width, dpi);
+    const int margin = ::MulDiv(4, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+    switch (control.kind) {
+    case Label:
+        return width;
+    case OptionButton:
+        return width - api.systemMetric(SM_CXMENUCHECK, dpi) - margin;
+    case ComboBox: // borders, the edit field's margins and the drop-down button
+        return width - api.systemMetric(SM_CXVSCROLL, dpi) - 4 * margin;
+    case TextBox:
+    case Frame:
+    case PushButton:
+        return width - 4 * margin;
+    }
+    return width;
+}
+
+// Every text the form shows at start: captions, initial texts and list entries.
+std::vector<std::string_view> textsOf(const ControlDesign& control) {
+    std::vector<std::string_view> texts{control.text};
+    texts.insert(texts.end(), control.listEntries.begin(), control.listEntries.end());
+    return texts;
+}
+
+// Whether every designed text fits its control in `font`: the widths everywhere, and the
+// heights of the labels, whose boxes are the font's line.
+bool allTextsFit(HDC dc, HFONT font, UINT dpi, const DpiApi& api) {
+    const HGDIOBJ previous = ::SelectObject(dc, font);
+    bool fit = true;
+    for (const ControlDesign& control : form1Controls) {
+        const int room = textRoom(control, dpi, api);
+        for (std::string_view text : textsOf(control)) {
+            const std::wstring wide = toWide(text);
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+            fit = fit && size.cx <= room;
+            if (control.kind == Label) {
+                fit = fit && size.cy <= toPixels(control.bounds.height, dpi);
+            }
+        }
+    }
+    ::SelectObject(dc, previous);
+    return fit;
+}
+
+// The platform's dialog font at `dpi`, made smaller only as far as needed for every designed
+// text to fit its control.
+HFONT createFormFont(HWND window, UINT dpi, const DpiApi& api) {
+    LOGFONTW design = api.messageFont(dpi);
+    const int smallest = ::MulDiv(8, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+    const HDC dc = ::GetDC(window);
+    HFONT font = nullptr;
+    for (int height = std::abs(design.lfHeight); height >= smallest; --height) {
+        if (font) {
+            ::DeleteObject(font);
+        }
+        design.lfHeight = -height;
+        font = ::CreateFontIndirectW(&design);
+        if (allTextsFit(dc, font, dpi, api)) {
+            break;
+        }
+    }
+    ::ReleaseDC(window, dc);
+    return font;
+}
+
+// The closed height of a drop-down combo box follows its font; this sets it to `height`.
+void setComboFieldHeight(HWND combo, int height) {
+    RECT rect{};
+    ::GetWindowRect(combo, &rect);
+    const auto itemHeight =
+        static_cast<int>(::SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    const int wanted = itemHeight + height - (rect.bottom - rect.top);
+    if (wanted > 0 && wanted != itemHeight) {
+        ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+    }
+}
+
+} // namespace
+
+int controlId(std::string_view name) {
+    const ControlDesign* control = findControl(name);
+    if (!control) {
+        return 0;
+    }
+    return firstControlId + static_cast<int>(control - form1Controls.data());
+}
+
+Form1Window::Form1Window(signal::LocalClock clock) : clock_{std::move(clock)} {}
+
+std::unique_ptr<Form1Window> Form1Window::create(HINSTANCE instance, signal::LocalClock clock) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (!::GetClassInfoExW(instance, windowClassName, &windowClass)) {
+        windowClass.lpfnWndProc = windowProc;
+        windowClass.hInstance = instance;
+        windowClass.hIcon =
+            static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(KESTRANE_ICON_ID),
+                                            IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+        windowClass.hIconSm = static_cast<HICON>(::LoadImageW(
+            instance, MAKEINTRESOURCEW(KESTRANE_ICON_ID), IMAGE_ICON,
+            ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+        windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = windowClassName;
+        if (!::RegisterClassExW(&windowClass)) {
+            return nullptr;
+        }
+    }
+    std::unique_ptr<Form1Window> form{new Form1Window{std::move(clock)}};
+    const std::wstring caption = toWide(formCaption);
+    // The size follows in onCreate, once the window's DPI is known.
+    ::CreateWindowExW(windowExStyle, windowClassName, caption.c_str(), windowStyle, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance,
+                      form.get());
+    if (!form->window_) {
+        return nullptr;
+    }
+    return form;
+}
+
+Form1Window::~Form1Window() {
+    if (window_) {
+        ::DestroyWindow(window_);
+    }
+}
+
+HWND Form1Window::control(std::string_view name) const {
+    return ::GetDlgItem(window_, controlId(name));
+}
+
+void Form1Window::show(int showCommand) {
+    ::ShowWindow(window_, showCommand);
+    ::UpdateWindow(window_);
+    ::SetFocus(control("Command1"));
+}
+
+std::string Form1Window::controlText(std::string_view controlName) const {
+    const HWND field = control(controlName);
+    if (!field) {
+        return {};
+    }
+    // A drop-down combo box's text is the text of its edit field.
+    return toUtf8(windowText(field));
+}
+
+void Form1Window::setTimeStampText(const std::string& text) {
+    ::SetWindowTextW(control("txtTimeStamp"), toWide(text).c_str());
+}
+
+bool Form1Window::isTagSelected() const {
+    return ::IsDlgButtonChecked(window_, controlId("optYes")) == BST_CHECKED;
+}
+
+void Form1Window::showMessage(const std::string& text, signal::MessageIcon icon,
+                              const std::string& caption) {
+    const UINT type = MB_OK | (icon == signal::MessageIcon::Exclamation ? MB_ICONEXCLAMATION : 0);
+    ::MessageBoxW(window_, toWide(text).c_str(), toWide(caption).c_str(), type);
+}
+
+LRESULT CALLBACK Form1Window::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* form =
+            static_cast<Form1Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->window_ = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<Form1Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!form) {
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->window_ = nullptr;
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    return form->handleMessage(message, wParam, lParam);
+}
+
+LRESULT Form1Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return onCreate() ? 0 : -1;
+    case WM_COMMAND:
+        onCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_ACTIVATE:
+        onActivate(wParam);
+        return 0;
+    case WM_DPICHANGED:
+        onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_DESTROY:
+        if (endProgramOnClose_) {
+            ::PostQuitMessage(0);
+        }
+        return 0;
+    default:
+        return ::DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+bool Form1Window::onCreate() {
+    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+    // Created in tab order, which makes it the order of the window list that Tab walks.
+    std::vector<const ControlDesign*> byTabIndex;
+    for (const ControlDesign& control : form1Controls) {
+        byTabIndex.push_back(&control);
+    }
+    std::ranges::sort(byTabIndex, {}, &ControlDesign::tabIndex);
+    for (const ControlDesign* design : byTabIndex) {
+        const DWORD exStyle = design->kind == TextBox ? WS_EX_CLIENTEDGE : 0;
+        const HWND control = ::CreateWindowExW(
+            exStyle, windowClassOf(design->kind), toWide(design->text).c_str(), styleOf(*design), 0,
+            0, 0, 0, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(design->name))), instance,
+            nullptr);
+        if (!control) {
+            return false;
+        }
+        for (std::string_view entry : design->listEntries) {
+            ::SendMessageW(control, CB_ADDSTRING, 0,
+                           reinterpret_cast<LPARAM>(toWide(entry).c_str()));
+        }
+        if (design->kind == ComboBox) {
+            ::SetWindowTextW(control, toWide(design->text).c_str());
+        }
+        if (design->initiallySelected) {
+            ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
+        }
+        ::SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    layout(dpiApi().windowDpi(window_));
+    RECT place{};
+    ::GetWindowRect(window_, &place);
+    resizeToDesign(place.left, place.top);
+    return true;
+}
+
+void Form1Window::onCommand(int id, int notification) {
+    if (id != controlId("Command1")) {
+        return;
+    }
+    switch (notification) {
+    case BN_CLICKED:
+        signal::Command1_Click(*this, clock_);
+        return;
+    // While focused, the button is the default button, so that Enter presses it as Space does.
+    case BN_SETFOCUS:
+        ::SendMessageW(control("Command1"), BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_NOTIFY, TRUE);
+        return;
+    case BN_KILLFOCUS:
+        ::SendMessageW(control("Command1"), BM_SETSTYLE, BS_PUSHBUTTON | BS_NOTIFY, TRUE);
+        return;
+    default:
+        return;
+    }
+}
+
+// Keeps the focus where the user left it when another window, a message box among them, has
+// been active meanwhile.
+void Form1Window::onActivate(WPARAM wParam) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = ::GetFocus();
+        if (focus && ::IsChild(window_, focus)) {
+            focusWhenInactive_ = focus;
+        }
+        return;
+    }
+    if (HIWORD(wParam)) { // minimised
+        return;
+    }
+    const bool remembered = focusWhenInactive_ && ::IsChild(window_, focusWhenInactive_);
+    ::SetFocus(remembered ? focusWhenInactive_ : control("Command1"));
+}
+
+void Form1Window::onDpiChanged(UINT dpi, const RECT& suggested) {
+    layout(dpi);
+    resizeToDesign(suggested.left, suggested.top);
+}
+
+void Form1Window::layout(UINT dpi) {
+    dpi_ = dpi;
+    const DpiApi api = dpiApi();
+    font_ = Font{createFormFont(window_, dpi, api)};
+    for (const ControlDesign& design : form1Controls) {
+        const HWND control = ::GetDlgItem(window_, controlId(design.name));
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        const RECT place = placeOf(design, dpi);
+        int height = place.bottom - place.top;
+        if (design.kind == ComboBox) {
+            // A combo box's window height includes its dropped-down list.
+            height *= static_cast<int>(design.listEntries.size()) + 2;
+        }
+        ::MoveWindow(control, place.left, place.top, place.right - place.left, height, FALSE);
+        if (design.kind == ComboBox) {
+            setComboFieldHeight(control, place.bottom - place.top);
+        }
+    }
+    ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+void Form1Window::resizeToDesign(int left, int top) {
+    const RECT frame = dpiApi().windowRectForClient(toPixels(formClientWidthTwips, dpi_),
+                                                    toPixels(formClientHeightTwips, dpi_), dpi_);
+    ::SetWindowPos(window_, nullptr, left, top, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int runMessageLoop(HWND window) {
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (::IsDialogMessageW(window, &message)) {
+            continue;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+} // namespace kestrane::window::win32

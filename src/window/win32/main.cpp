@@ -1,0 +1,18 @@
+// The Windows program: shows Form1 and runs the message loop until the window is closed.
+#include "form1_window.h"
+
+#include <commctrl.h>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Registers the common controls 6 classes that the manifest asks for.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    const auto form = kestrane::window::win32::Form1Window::create(instance);
+    if (!form) {
+        return 1;
+    }
+    form->endProgramOnClose();
+    form->show(showCommand);
+    return kestrane::window::win32::runMessageLoop(form->handle());
+}

@@ -1,0 +1,152 @@
+// What only the Windows backend does: the system's error codes, sharing, Unicode paths and
+// the ANSI code page.
+#include "signal/signal_file.h"
+#include "signal/windows_errors.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+namespace kestrane::signal {
+namespace {
+
+using testing::readBytes;
+using testing::TempDir;
+using testing::utf8;
+using testing::writeBytes;
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_{handle} {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle_);
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+Handle openForReading(const std::filesystem::path& file, DWORD share) {
+    return Handle{::CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)};
+}
+
+std::string unusedDrive() {
+    const DWORD used = ::GetLogicalDrives();
+    for (char letter = 'Q'; letter <= 'Y'; ++letter) {
+        if (!(used & (1u << (letter - 'A')))) {
+            return std::string{letter} + ":\\Signals\\Entries.txt";
+        }
+    }
+    return "Q:\\Signals\\Entries.txt";
+}
+
+TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
+    TempDir dir;
+    writeBytes(dir / "held.txt", "kept\r\n");
+    const Handle holder = openForReading(dir / "held.txt", 0);
+    ASSERT_TRUE(holder.isOpen());
+
+    struct Row {
+        const char* name;
+        std::string path;
+        AppendResult expected;
+    };
+    const Row rows[] = {
+        {"missing folder", utf8(dir / "missing" / "Entries.txt"),
+         AppendResult::failed(76, "Path not found")},
+        {"drive that does not exist", unusedDrive(), AppendResult::failed(76, "Path not found")},
+        {"folder", utf8(dir.path()), AppendResult::failed(75, "Path/File access error")},
+        {"file held open without sharing", utf8(dir / "held.txt"),
+         AppendResult::failed(70, "Permission denied")},
+        {"character no file name may hold", utf8(dir / "a<b.txt"),
+         AppendResult::failed(52, "Bad file name or number")},
+        {"NUL inside the path", utf8(dir / "a") + std::string{"\0b.txt", 6},
+         AppendResult::failed(52, "Bad file name or number")},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(appendSignalLine(row.path, "line"), row.expected) << row.name;
+    }
+    const std::vector<std::string> untouched{"held.txt"};
+    EXPECT_EQ(dir.entries(), untouched);
+}
+
+TEST(WindowsSignalFile, AWatcherHoldingTheFileOpenDoesNotBlockTheSend) {
+    TempDir dir;
+    writeBytes(dir / "Entries.txt", "first\r\n");
+    const Handle watcher =
+        openForReading(dir / "Entries.txt", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    ASSERT_TRUE(watcher.isOpen());
+
+    EXPECT_TRUE(appendSignalLine(utf8(dir / "Entries.txt"), "second").succeeded());
+    EXPECT_EQ(readBytes(dir / "Entries.txt"), "first\r\nsecond\r\n");
+}
+
+TEST(WindowsSignalFile, UnicodePathsAreUsedAsTyped) {
+    TempDir dir;
+    const std::filesystem::path folder = dir.path() / std::filesystem::path{L"Сигналы"};
+    std::filesystem::create_directory(folder);
+    const std::filesystem::path file = folder / std::filesystem::path{L"日本 ✓.txt"};
+
+    ASSERT_TRUE(appendSignalLine(utf8(file), "cxlplace,BUY,1,MKT,0,0,2007011816520").succeeded());
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520\r\n");
+}
+
+TEST(WindowsSignalFile, CharactersTheCodePageLacksAreRefusedNotApproximated) {
+    if (::GetACP() != 1252) {
+        GTEST_SKIP() << "the rows are for the Western code page 1252";
+    }
+    TempDir dir;
+    struct Row {
+        const char* name;
+        const char* text;
+        const char* named;
+    };
+    // Without WC_NO_BEST_FIT_CHARS these would be written as look-alikes: A, - and "?".
+    const Row rows[] = {
+        {"A with macron", "\xc4\x80", "U+0100 \"\xc4\x80\""},
+        {"minus sign", "\xe2\x88\x92", "U+2212 \"\xe2\x88\x92\""},
+        {"hiragana", "\xe3\x81\x82", "U+3042 \"\xe3\x81\x82\""},
+    };
+    for (const Row& row : rows) {
+        const AppendResult result =
+            appendSignalLine(utf8(dir / "Entries.txt"), std::string{"cxlplace,"} + row.text);
+        EXPECT_EQ(result, AppendResult::failed(failure::InvalidText,
+                                               std::string{"The signal file's code page cannot "
+                                                           "hold the character "} +
+                                                   row.named))
+            << row.name;
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(WindowsSignalFile, SystemErrorsMapOntoTheSharedCodes) {
+    struct Row {
+        DWORD error;
+        int code;
+    };
+    const Row rows[] = {
+        {ERROR_PATH_NOT_FOUND, 76},       {ERROR_INVALID_DRIVE, 76}, {ERROR_BAD_NETPATH, 76},
+        {ERROR_BAD_NET_NAME, 76},         {ERROR_INVALID_NAME, 52},  {ERROR_BAD_PATHNAME, 52},
+        {ERROR_FILENAME_EXCED_RANGE, 52}, {ERROR_ACCESS_DENIED, 75}, {ERROR_SHARING_VIOLATION, 70},
+        {ERROR_LOCK_VIOLATION, 70},       {ERROR_DISK_FULL, 61},     {ERROR_HANDLE_DISK_FULL, 61},
+        {ERROR_TOO_MANY_OPEN_FILES, 67},  {ERROR_NOT_READY, 71},     {ERROR_NOT_SUPPORTED, 57},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(backend::failureFromSystemError(row.error).code(), row.code) << row.error;
+    }
+    EXPECT_EQ(backend::failureFromSystemError(ERROR_NOT_READY).description(), "Disk not ready");
+    // Anything else carries the system's own text, without its line end.
+    const std::string other = backend::failureFromSystemError(ERROR_NOT_SUPPORTED).description();
+    EXPECT_TRUE(other.starts_with("Device I/O error: ")) << other;
+    EXPECT_GT(other.size(), std::string_view{"Device I/O error: "}.size()) << other;
+    EXPECT_EQ(other.find_first_of("\r\n"), std::string::npos) << other;
+}
+
+} // namespace
+} // namespace kestrane::signal

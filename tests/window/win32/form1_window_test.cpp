@@ -1,0 +1,359 @@
+// The Win32 window against the design table, its keyboard navigation, and sends through it.
+#include "support/temp_dir.h"
+#include "window/form_design.h"
+#include "window/win32/form1_window.h"
+#include "window/win32/wide_text.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+namespace kestrane::window::win32 {
+namespace {
+
+using testing::readBytes;
+using testing::TempDir;
+using testing::utf8;
+
+const signal::LocalClock fixedClock = [] {
+    return signal::LocalDateTime{2007, 1, 18, 16, 52};
+};
+
+std::string textOf(HWND window) {
+    return toUtf8(windowText(window));
+}
+
+std::wstring classOf(HWND window) {
+    wchar_t name[64]{};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+LONG styleOf(HWND window) {
+    return ::GetWindowLongW(window, GWL_STYLE);
+}
+
+SIZE textExtent(HWND control, std::string_view text) {
+    const HDC dc = ::GetDC(control);
+    const HGDIOBJ previous =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::wstring wide = toWide(text);
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(control, dc);
+    return size;
+}
+
+class Form1WindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+    }
+    void SetUp() override { form = makeForm(); }
+
+    std::unique_ptr<Form1Window> makeForm() {
+        auto made = Form1Window::create(::GetModuleHandleW(nullptr), fixedClock);
+        if (made) {
+            made->show(SW_SHOWNORMAL);
+            ::SetWindowTextW(made->control("Text6"), toWide(utf8(file)).c_str());
+        }
+        return made;
+    }
+
+    RECT placeInForm(HWND control) const {
+        RECT rect{};
+        ::GetWindowRect(control, &rect);
+        ::MapWindowPoints(nullptr, form->handle(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
+    // The design's place of a control in pixels at `dpi`, relative to the form.
+    static RECT designedPlace(const ControlDesign& design, int dpi) {
+        TwipsRect twips = design.bounds;
+        if (const ControlDesign* container = findControl(design.container)) {
+            twips.left += container->bounds.left;
+            twips.top += container->bounds.top;
+        }
+        const int left = twipsToPixels(twips.left, dpi);
+        const int top = twipsToPixels(twips.top, dpi);
+        return {left, top, left + twipsToPixels(twips.width, dpi),
+                top + twipsToPixels(twips.height, dpi)};
+    }
+
+    TempDir dir;
+    std::filesystem::path file = dir / "Entries.txt";
+    std::unique_ptr<Form1Window> form;
+};
+
+TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
+    form = Form1Window::create(::GetModuleHandleW(nullptr), fixedClock); // Text6 as designed
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->dpi(), 96u);
+    EXPECT_EQ(textOf(form->handle()), formCaption);
+    RECT client{};
+    ::GetClientRect(form->handle(), &client);
+    EXPECT_EQ(client.right, 623);
+    EXPECT_EQ(client.bottom, 96);
+
+    for (const ControlDesign& design : form1Controls) {
+        SCOPED_TRACE(std::string{design.name});
+        const HWND control = form->control(design.name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(textOf(control), design.text);
+        const RECT place = placeInForm(control);
+        const RECT designed = designedPlace(design, 96);
+        EXPECT_EQ(place.left, designed.left);
+        EXPECT_EQ(place.top, designed.top);
+        EXPECT_EQ(place.right, designed.right);
+        // A combo box's closed height follows its font where the system will not set it.
+        if (design.kind != ComboBox) {
+            EXPECT_EQ(place.bottom, designed.bottom);
+        }
+
+        const LONG style = styleOf(control);
+        const bool checked = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        const bool tabStop = takesFocus(design.kind) && (design.kind != OptionButton || checked);
+        EXPECT_EQ((style & WS_TABSTOP) != 0, tabStop);
+        switch (design.kind) {
+        case Label:
+            EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"Static"), 0);
+            EXPECT_EQ(style & SS_TYPEMASK, SS_LEFT);
+            break;
+        case TextBox:
+            EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"Edit"), 0);
+            EXPECT_EQ((style & ES_READONLY) != 0, design.readOnly);
+            EXPECT_EQ(style & ES_MULTILINE, 0);
+            break;
+        case ComboBox: {
+            EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"ComboBox"), 0);
+            EXPECT_EQ(style & 3, CBS_DROPDOWN);
+            ASSERT_EQ(::SendMessageW(control, CB_GETCOUNT, 0, 0),
+                      static_cast<LRESULT>(design.listEntries.size()));
+            for (std::size_t i = 0; i < design.listEntries.size(); ++i) {
+                wchar_t entry[64]{};
+                ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
+                EXPECT_EQ(toUtf8(entry), design.listEntries[i]);
+            }
+            break;
+        }
+        case Frame:
+            EXPECT_EQ(style & BS_TYPEMASK, BS_GROUPBOX);
+            break;
+        case OptionButton:
+            EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON);
+            EXPECT_EQ(checked, design.initiallySelected);
+            break;
+        case PushButton:
+            EXPECT_EQ(style & BS_TYPEMASK & ~BS_DEFPUSHBUTTON, BS_PUSHBUTTON);
+            break;
+        }
+    }
+}
+
+TEST_F(Form1WindowTest, NoTextIsClipped) {
+    ASSERT_NE(form, nullptr);
+    for (const ControlDesign& design : form1Controls) {
+        SCOPED_TRACE(std::string{design.name});
+        const HWND control = form->control(design.name);
+        RECT box{};
+        ::GetClientRect(control, &box);
+        const SIZE caption = textExtent(control, design.text);
+        if (design.kind == Label) {
+            EXPECT_LE(caption.cx, box.right);
+            EXPECT_LE(caption.cy, box.bottom);
+        }
+        if (design.kind == OptionButton) {
+            EXPECT_LE(caption.cx + ::GetSystemMetrics(SM_CXMENUCHECK), box.right);
+        }
+        if (design.kind == ComboBox) {
+            // Every entry fits the edit field beside the drop-down button.
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            ASSERT_TRUE(::GetComboBoxInfo(control, &info));
+            RECT field{};
+            ::GetClientRect(info.hwndItem, &field);
+            for (std::string_view entry : design.listEntries) {
+                EXPECT_LE(textExtent(control, entry).cx, field.right) << entry;
+            }
+        }
+    }
+}
+
+TEST_F(Form1WindowTest, FocusStartsOnCommand1AndTabFollowsTheDesign) {
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(::GetFocus(), form->control("Command1"));
+
+    const std::vector<std::string_view> order = tabOrder();
+    HWND current = form->control(order.front());
+    for (std::size_t i = 1; i <= order.size(); ++i) {
+        const std::string_view expected = order[i % order.size()];
+        current = ::GetNextDlgTabItem(form->handle(), current, FALSE);
+        EXPECT_EQ(current, form->control(expected)) << "after " << order[i - 1];
+    }
+    // The option group is one stop, at its checked button.
+    ::SendMessageW(form->control("optNo"), BM_CLICK, 0, 0);
+    EXPECT_EQ(::GetNextDlgTabItem(form->handle(), form->control("cmbProc"), FALSE),
+              form->control("optNo"));
+    EXPECT_EQ(::IsDlgButtonChecked(form->handle(), controlId("optYes")), BST_UNCHECKED);
+}
+
+TEST_F(Form1WindowTest, SpaceAndEnterOnCommand1SendButEnterElsewhereDoesNot) {
+    ASSERT_NE(form, nullptr);
+    const auto press = [&](std::string_view focused, WPARAM key) {
+        const HWND target = form->control(focused);
+        ::SetFocus(target);
+        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+            MSG keyMessage{target, message, key, 1, 0, {}};
+            if (!::IsDialogMessageW(form->handle(), &keyMessage)) {
+                ::TranslateMessage(&keyMessage);
+                ::DispatchMessageW(&keyMessage);
+            }
+        }
+    };
+    press("Command1", VK_SPACE);
+    press("Command1", VK_RETURN);
+    press("txtLmt", VK_RETURN);
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n"
+                               "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n");
+}
+
+TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
+    struct Row {
+        const char* name;
+        std::function<void(Form1Window&)> edit;
+        std::string line;
+    };
+    const auto type = [](std::string_view name, const wchar_t* text) {
+        return [=](Form1Window& window) {
+            ::SetWindowTextW(window.control(name), text);
+        };
+    };
+    const Row rows[] = {
+        {"designed values", [](Form1Window&) {}, "cxlplace,BUY,1,MKT,0,0,2007011816520,entry"},
+        {"No chosen",
+         [](Form1Window& window) { ::SendMessageW(window.control("optNo"), BM_CLICK, 0, 0); },
+         "cxlplace,BUY,1,MKT,0,0,2007011816520"},
+        {"typed beside the lists", type("cmbSide", L"SELL SHORT"),
+         "cxlplace,SELL SHORT,1,MKT,0,0,2007011816520,entry"},
+        {"chosen from a list",
+         [](Form1Window& window) { ::SendMessageW(window.control("cmbType"), CB_SETCURSEL, 3, 0); },
+         "cxlplace,BUY,1,LMT,0,0,2007011816520,entry"},
+        {"western letters", type("txtAux", L"1,5\u20ac"),
+         "cxlplace,BUY,1,MKT,0,1,5\x80,2007011816520,entry"},
+    };
+    for (const Row& row : rows) {
+        std::filesystem::remove(file);
+        form = makeForm();
+        ASSERT_NE(form, nullptr);
+        row.edit(*form);
+
+        ::SendMessageW(form->control("Command1"), BM_CLICK, 0, 0);
+
+        EXPECT_EQ(readBytes(file), row.line + "\r\n") << row.name;
+        EXPECT_EQ(textOf(form->control("txtTimeStamp")), "2007011816520") << row.name;
+    }
+}
+
+// What a message box showed, read while it is being activated, before its modal loop runs.
+struct SeenMessageBox {
+    int count = 0;
+    std::string caption;
+    std::string text;
+    HWND owner = nullptr;
+    bool exclamation = false;
+    int buttons = 0;
+};
+SeenMessageBox* seenMessageBox = nullptr;
+
+BOOL CALLBACK noteChild(HWND child, LPARAM) {
+    // The box itself is not shown yet, so each child's own style tells.
+    if (!(styleOf(child) & WS_VISIBLE)) {
+        return TRUE;
+    }
+    if (_wcsicmp(classOf(child).c_str(), L"Button") == 0) {
+        ++seenMessageBox->buttons;
+    }
+    if (_wcsicmp(classOf(child).c_str(), L"Static") == 0 && (styleOf(child) & SS_ICON)) {
+        // The only icon these boxes may show is the exclamation.
+        seenMessageBox->exclamation = ::SendMessageW(child, STM_GETICON, 0, 0) != 0;
+    }
+    return TRUE;
+}
+
+LRESULT CALLBACK noteAndDismissMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    const auto box = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && classOf(box) == L"#32770") {
+        ++seenMessageBox->count;
+        seenMessageBox->caption = textOf(box);
+        seenMessageBox->text = textOf(::GetDlgItem(box, 0xFFFF));
+        seenMessageBox->owner = ::GetWindow(box, GW_OWNER);
+        ::EnumChildWindows(box, noteChild, 0);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
+    struct Row {
+        const char* name;
+        std::string path;
+        std::string text;
+        bool exclamation;
+    };
+    const Row rows[] = {
+        {"missing folder", utf8(dir / "missing" / "Entries.txt"),
+         "Make sure the path you specified is correct!", true},
+        {"folder", utf8(dir.path()),
+         "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1", false},
+    };
+    for (const Row& row : rows) {
+        ASSERT_NE(form, nullptr);
+        ::SetWindowTextW(form->control("Text6"), toWide(row.path).c_str());
+        SeenMessageBox seen;
+        seenMessageBox = &seen;
+        const HHOOK hook =
+            ::SetWindowsHookExW(WH_CBT, noteAndDismissMessageBox, nullptr, ::GetCurrentThreadId());
+
+        ::SendMessageW(form->control("Command1"), BM_CLICK, 0, 0);
+
+        ::UnhookWindowsHookEx(hook);
+        seenMessageBox = nullptr;
+        EXPECT_EQ(seen.count, 1) << row.name;
+        EXPECT_EQ(seen.caption, "Kestrane_Simulator") << row.name;
+        EXPECT_EQ(seen.text, row.text) << row.name;
+        EXPECT_EQ(seen.owner, form->handle()) << row.name;
+        EXPECT_EQ(seen.exclamation, row.exclamation) << row.name;
+        EXPECT_EQ(seen.buttons, 1) << row.name;
+        EXPECT_EQ(textOf(form->control("txtTimeStamp")), "2007011816520") << row.name;
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(Form1WindowTest, NewDpiLaysTheWindowOutAgain) {
+    ASSERT_NE(form, nullptr);
+    LOGFONTW before{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form->control("Label1"), WM_GETFONT, 0, 0)),
+                 sizeof before, &before);
+    RECT suggested{10, 20, 900, 200};
+
+    ::SendMessageW(form->handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                   reinterpret_cast<LPARAM>(&suggested));
+
+    // Only the controls and the font: a frame sent a made-up DPI keeps its old borders.
+    for (const ControlDesign& design : form1Controls) {
+        SCOPED_TRACE(std::string{design.name});
+        const RECT place = placeInForm(form->control(design.name));
+        const RECT designed = designedPlace(design, 144);
+        EXPECT_EQ(place.left, designed.left);
+        EXPECT_EQ(place.top, designed.top);
+        EXPECT_EQ(place.right, designed.right);
+    }
+    LOGFONTW after{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form->control("Label1"), WM_GETFONT, 0, 0)),
+                 sizeof after, &after);
+    EXPECT_GT(std::abs(after.lfHeight), std::abs(before.lfHeight));
+}
+
+} // namespace
+} // namespace kestrane::window::win32
