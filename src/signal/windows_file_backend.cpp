@@ -2,13 +2,8 @@
 // CreateFileW / WriteFile / CloseHandle. Paths and texts arrive as UTF-8.
 #include "file_backend.h"
 #include "windows_errors.h"
+#include "windows_text.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -37,34 +32,6 @@ public:
 private:
     HANDLE handle_;
 };
-
-// UTF-16 for the system's wide functions; nothing when `utf8` is not valid UTF-8.
-std::optional<std::wstring> widen(std::string_view utf8) {
-    if (utf8.empty()) {
-        return std::wstring{};
-    }
-    const int size = static_cast<int>(utf8.size());
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-    if (length == 0) {
-        return std::nullopt;
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string toUtf8(std::wstring_view wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
 
 // The system's own text for an error code, without its line end.
 std::string systemMessage(DWORD error) {
@@ -99,7 +66,7 @@ std::size_t sequenceLength(unsigned char lead) {
 // The bytes of one character in the ANSI code page, or nothing when the code page has no
 // character for it (WC_NO_BEST_FIT_CHARS: no look-alike either) or it is not valid UTF-8.
 std::optional<std::string> encodeCharacter(std::string_view utf8Character) {
-    const std::optional<std::wstring> wide = widen(utf8Character);
+    const std::optional<std::wstring> wide = toWideStrict(utf8Character);
     if (!wide || wide->empty()) {
         return std::nullopt;
     }
@@ -186,7 +153,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (path.find('\0') != std::string_view::npos) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }
-    const std::optional<std::wstring> widePath = widen(path);
+    const std::optional<std::wstring> widePath = toWideStrict(path);
     if (!widePath) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }

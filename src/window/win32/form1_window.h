@@ -11,12 +11,6 @@
 
 #include "signal/send_action.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <memory>
 #include <string>
 #include <string_view>

@@ -1,0 +1,44 @@
+#include "windows_text.h"
+
+#include <windows.h>
+
+namespace kestrane::signal {
+namespace {
+
+std::optional<std::wstring> convertToWide(std::string_view utf8, DWORD flags) {
+    if (utf8.empty()) {
+        return std::wstring{};
+    }
+    const int size = static_cast<int>(utf8.size());
+    const int length = ::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, nullptr, 0);
+    if (length == 0) {
+        return std::nullopt;
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, flags, utf8.data(), size, wide.data(), length);
+    return wide;
+}
+
+} // namespace
+
+std::optional<std::wstring> toWideStrict(std::string_view utf8) {
+    return convertToWide(utf8, MB_ERR_INVALID_CHARS);
+}
+
+std::wstring toWide(std::string_view utf8) {
+    return convertToWide(utf8, 0).value_or(std::wstring{});
+}
+
+std::string toUtf8(std::wstring_view wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(wide.size());
+    const int length =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
+} // namespace kestrane::signal

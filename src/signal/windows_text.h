@@ -1,0 +1,19 @@
+// UTF-8, the texts of the core, to and from UTF-16, the texts of the Windows API.
+// Built for Windows only; shared by the file backend and the Win32 window.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrane::signal {
+
+// Nothing when `utf8` is not valid UTF-8, for callers that must not guess, such as a path.
+std::optional<std::wstring> toWideStrict(std::string_view utf8);
+
+// Invalid UTF-8 becomes U+FFFD.
+std::wstring toWide(std::string_view utf8);
+
+std::string toUtf8(std::wstring_view wide);
+
+} // namespace kestrane::signal
