@@ -1,11 +1,13 @@
 // Windows backend: the system's ANSI code page through WideCharToMultiByte, append with
-// CreateFileW / WriteFile / CloseHandle. Paths and texts arrive as UTF-8.
+// CreateFileW / WriteFile / CloseHandle, the write under a lock shared by every sender.
+// Paths and texts arrive as UTF-8.
 #include "file_backend.h"
 #include "windows_errors.h"
 #include "windows_text.h"
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <utility>
 #include <windows.h>
 
@@ -31,6 +33,38 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// An exclusive lock on one byte far beyond any real end of the file, held while a line is
+// written, so that copies of this program sending at once write one after the other. Where
+// the system itself makes each write to an append-only handle whole (NTFS), it changes
+// nothing; where it finds the end and writes there in two steps (Wine: the file's size, then
+// a write at that offset), two senders could otherwise write over each other's lines. Nothing
+// ever reads or writes that far, so the lock keeps no other user out of the file.
+class AppendLock {
+public:
+    explicit AppendLock(HANDLE file) : file_{file} {
+        held_ = ::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, region()) != FALSE;
+    }
+    ~AppendLock() {
+        // Closing the handle would release it too, but possibly only some time later.
+        if (held_) {
+            ::UnlockFileEx(file_, 0, 1, 0, region());
+        }
+    }
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+
+private:
+    OVERLAPPED* region() {
+        region_ = OVERLAPPED{};
+        region_.OffsetHigh = 0x40000000; // byte 2^62
+        return &region_;
+    }
+
+    HANDLE file_;
+    OVERLAPPED region_{};
+    bool held_ = false;
 };
 
 // The system's own text for an error code, without its line end.
@@ -92,6 +126,27 @@ bool isAscii(std::string_view text) {
         }
     }
     return true;
+}
+
+HANDLE openWithAccess(const std::wstring& path, DWORD access) {
+    return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Without FILE_WRITE_DATA every write goes to the end of the file, whoever else writes; readers
+// and other writers may keep the file open meanwhile. FILE_READ_DATA only makes the handle
+// one that AppendLock can lock; a file this user may not read, or that another program holds
+// open without sharing reading, is appended to without it. On failure GetLastError tells why.
+HANDLE openForAppending(const std::wstring& path) {
+    const HANDLE handle = openWithAccess(path, FILE_READ_DATA | FILE_APPEND_DATA);
+    if (handle != INVALID_HANDLE_VALUE) {
+        return handle;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
+        return handle;
+    }
+    return openWithAccess(path, FILE_APPEND_DATA);
 }
 
 } // namespace
@@ -157,19 +212,18 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (!widePath) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }
-    // FILE_APPEND_DATA alone: every write goes to the end of the file, whoever else writes.
-    // Readers and other writers may keep the file open meanwhile.
-    FileHandle file{::CreateFileW(widePath->c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr)};
+    FileHandle file{openForAppending(*widePath)};
     if (!file.isOpen()) {
         return failureFromSystemError(::GetLastError());
     }
     // One write of line and line end, so a reader never sees half a line.
     const auto size = static_cast<DWORD>(bytes.size());
     DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), size, &written, nullptr)) {
-        return failureFromSystemError(::GetLastError());
+    {
+        const AppendLock lock{file.get()};
+        if (!::WriteFile(file.get(), bytes.data(), size, &written, nullptr)) {
+            return failureFromSystemError(::GetLastError());
+        }
     }
     if (written != size) {
         return failureFromSystemError(ERROR_HANDLE_DISK_FULL);

@@ -1,8 +1,8 @@
 // Many processes appending to one file at once: every line arrives whole, none is lost or
 // doubled, and each process's lines keep their order.
 #include "child_process.h"
-#include "numbered_lines.h"
 #include "signal/signal_file.h"
+#include "support/numbered_lines.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@ namespace kestrane::signal {
 namespace {
 
 using testing::ChildProcess;
-using testing::NumberedLine;
 using testing::Pipe;
 
 constexpr int processCount = 8;
@@ -56,13 +55,7 @@ TEST(ConcurrentAppend, EightProcessesLoseMergeAndReorderNothing) {
         testing::readNumberedLines(testing::readBytes(dir / "Entries.txt"));
     ASSERT_EQ(reading.fault, "");
     ASSERT_EQ(reading.lines.size(), std::size_t{processCount * linesPerProcess});
-    std::vector<int> next(processCount, 0);
-    for (const NumberedLine& line : reading.lines) {
-        ASSERT_TRUE(line.writer >= 0 && line.writer < processCount) << line.writer;
-        ASSERT_EQ(line.sequence, next[line.writer]) << "writer " << line.writer;
-        ++next[line.writer];
-    }
-    EXPECT_EQ(next, std::vector<int>(processCount, linesPerProcess));
+    EXPECT_EQ(testing::checkEveryWriterInOrder(reading.lines, processCount, linesPerProcess), "");
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // An appender killed with SIGKILL at random moments: the file holds only whole lines, and no
 // earlier line is ever touched.
 #include "child_process.h"
-#include "numbered_lines.h"
 #include "signal/signal_file.h"
+#include "support/numbered_lines.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "signal/signal_file.h"
 #include "signal/windows_errors.h"
 #include "support/temp_dir.h"
+#include "support/windows_handle.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,29 +11,14 @@
 namespace kestrane::signal {
 namespace {
 
+using testing::Handle;
 using testing::readBytes;
 using testing::TempDir;
 using testing::utf8;
 using testing::writeBytes;
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_{handle} {}
-    ~Handle() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle_);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
-Handle openForReading(const std::filesystem::path& file, DWORD share) {
-    return Handle{::CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+Handle openExisting(const std::filesystem::path& file, DWORD access, DWORD share) {
+    return Handle{::CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
 }
 
@@ -49,7 +35,7 @@ std::string unusedDrive() {
 TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
     TempDir dir;
     writeBytes(dir / "held.txt", "kept\r\n");
-    const Handle holder = openForReading(dir / "held.txt", 0);
+    const Handle holder = openExisting(dir / "held.txt", GENERIC_READ, 0);
     ASSERT_TRUE(holder.isOpen());
 
     struct Row {
@@ -76,15 +62,29 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
     EXPECT_EQ(dir.entries(), untouched);
 }
 
-TEST(WindowsSignalFile, AWatcherHoldingTheFileOpenDoesNotBlockTheSend) {
-    TempDir dir;
-    writeBytes(dir / "Entries.txt", "first\r\n");
-    const Handle watcher =
-        openForReading(dir / "Entries.txt", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    ASSERT_TRUE(watcher.isOpen());
-
-    EXPECT_TRUE(appendSignalLine(utf8(dir / "Entries.txt"), "second").succeeded());
-    EXPECT_EQ(readBytes(dir / "Entries.txt"), "first\r\nsecond\r\n");
+TEST(WindowsSignalFile, OtherUsersThatShareWritingDoNotBlockTheSend) {
+    struct Row {
+        const char* name;
+        DWORD access;
+        DWORD share;
+    };
+    // The second holder lets nobody else read: the send then appends without its lock. The
+    // file is read back once the holder has closed it.
+    const Row rows[] = {
+        {"watcher reading", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+        {"writer sharing only writing", FILE_APPEND_DATA, FILE_SHARE_WRITE},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        writeBytes(dir / "Entries.txt", "first\r\n");
+        {
+            const Handle holder = openExisting(dir / "Entries.txt", row.access, row.share);
+            ASSERT_TRUE(holder.isOpen()) << row.name;
+            EXPECT_TRUE(appendSignalLine(utf8(dir / "Entries.txt"), "second").succeeded())
+                << row.name;
+        }
+        EXPECT_EQ(readBytes(dir / "Entries.txt"), "first\r\nsecond\r\n") << row.name;
+    }
 }
 
 TEST(WindowsSignalFile, UnicodePathsAreUsedAsTyped) {

@@ -1,5 +1,6 @@
 // Signal lines that name their writer and their place in the writer's sequence, and a reader
-// that accepts a file only when it holds nothing but such lines, each whole and ended by CR LF.
+// that accepts a file only when it holds nothing but such lines, each whole and ended by CR LF,
+// and a check that every writer's lines all arrived in the writer's order.
 #pragma once
 
 #include <charconv>
@@ -69,6 +70,36 @@ inline NumberedReading readNumberedLines(std::string_view bytes) {
         reading.lines.push_back(parsed);
     }
     return reading;
+}
+
+// Empty when `lines` are exactly lines 0 to linesPerWriter - 1 of each of writers 0 to
+// writers - 1, every writer's lines in its own order, however the writers' lines mix;
+// otherwise what was wrong first.
+inline std::string checkEveryWriterInOrder(const std::vector<NumberedLine>& lines, int writers,
+                                           int linesPerWriter) {
+    std::vector<int> next(static_cast<std::size_t>(writers), 0);
+    for (std::size_t index = 0; index < lines.size(); ++index) {
+        const NumberedLine& line = lines[index];
+        const std::string where = "line " + std::to_string(index + 1) + ": ";
+        if (line.writer < 0 || line.writer >= writers) {
+            return where + "no writer " + std::to_string(line.writer);
+        }
+        int& expected = next[static_cast<std::size_t>(line.writer)];
+        if (line.sequence != expected) {
+            return where + "writer " + std::to_string(line.writer) + "'s line " +
+                   std::to_string(line.sequence) + " where its line " + std::to_string(expected) +
+                   " belongs";
+        }
+        ++expected;
+    }
+    for (int writer = 0; writer < writers; ++writer) {
+        const int count = next[static_cast<std::size_t>(writer)];
+        if (count != linesPerWriter) {
+            return "writer " + std::to_string(writer) + " has " + std::to_string(count) +
+                   " lines, not " + std::to_string(linesPerWriter);
+        }
+    }
+    return {};
 }
 
 } // namespace kestrane::testing
