@@ -12,8 +12,12 @@
 namespace kestrane::signal::backend {
 
 // The line in the signal file's 8-bit code page, or the InvalidText failure naming the first
-// character the code page cannot hold.
+// character the code page cannot hold. Callers skip it for ASCII, which every code page the
+// file may use holds as it is.
 std::variant<std::string, AppendResult> encodeForSignalFile(std::string_view utf8Text);
+
+// Length of the UTF-8 sequence that `lead` starts, or 0 when `lead` cannot start one.
+std::size_t utf8SequenceLength(unsigned char lead);
 
 // The InvalidText failure for the character that starts at `offset` of `utf8Text`, naming it
 // by its code point and as itself, or for the bytes there when they are not valid UTF-8.

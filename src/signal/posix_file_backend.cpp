@@ -58,15 +58,6 @@ private:
     int fd_;
 };
 
-bool isAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A path in Windows form names nothing here: opening it would create a stray file with that
 // odd name in the working folder.
 bool isWindowsFormPath(std::string_view path) {
@@ -106,10 +97,6 @@ AppendResult failureFromErrno(int error) {
 } // namespace
 
 std::variant<std::string, AppendResult> encodeForSignalFile(std::string_view utf8Text) {
-    // ASCII is the same in the file's code page; signals almost always are.
-    if (isAscii(utf8Text)) {
-        return std::string{utf8Text};
-    }
     Converter converter;
     if (!converter.isOpen()) {
         return failureFromErrno(errno);

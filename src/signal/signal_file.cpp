@@ -17,8 +17,16 @@ bool holdsLineBreakOrNul(std::string_view text) {
                        [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
-// Length of the UTF-8 sequence led by `lead`, or 0 when `lead` cannot start one.
-std::size_t sequenceLength(unsigned char lead) {
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+} // namespace
+
+namespace backend {
+
+std::size_t utf8SequenceLength(unsigned char lead) {
     if (lead < 0x80) {
         return 1;
     }
@@ -34,14 +42,10 @@ std::size_t sequenceLength(unsigned char lead) {
     return 0;
 }
 
-} // namespace
-
-namespace backend {
-
 AppendResult cannotHoldCharacter(std::string_view utf8Text, std::size_t offset) {
     const std::string_view rest = utf8Text.substr(offset < utf8Text.size() ? offset : 0);
     const auto lead = static_cast<unsigned char>(rest.empty() ? 0 : rest.front());
-    const std::size_t length = sequenceLength(lead);
+    const std::size_t length = utf8SequenceLength(lead);
     char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
     bool valid = length != 0 && length <= rest.size();
     for (std::size_t i = 1; valid && i < length; ++i) {
@@ -79,12 +83,16 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
     if (path.empty()) {
         return AppendResult::failed(failure::BadFileName, "Bad file name or number");
     }
-    auto encoded = backend::encodeForSignalFile(line);
-    if (auto* refused = std::get_if<AppendResult>(&encoded)) {
-        return std::move(*refused);
+    // Signals are almost always ASCII, which the file's code page holds as it is.
+    std::string bytes{line};
+    if (!isAscii(line)) {
+        auto encoded = backend::encodeForSignalFile(line);
+        if (auto* refused = std::get_if<AppendResult>(&encoded)) {
+            return std::move(*refused);
+        }
+        bytes = std::get<std::string>(std::move(encoded));
     }
     // Line and line end go to the system as one buffer, so no reader ever sees half a line.
-    std::string bytes = std::get<std::string>(std::move(encoded));
     bytes += lineEnd;
     return backend::appendBytes(path, bytes);
 }

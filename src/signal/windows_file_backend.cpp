@@ -82,21 +82,6 @@ std::string systemMessage(DWORD error) {
     return toUtf8({text, length});
 }
 
-// Length of the UTF-8 sequence led by `lead`; 1 for a byte that cannot lead one, so that the
-// conversion of that byte alone fails and names it.
-std::size_t sequenceLength(unsigned char lead) {
-    if (lead >= 0xF0) {
-        return 4;
-    }
-    if (lead >= 0xE0) {
-        return 3;
-    }
-    if (lead >= 0xC0) {
-        return 2;
-    }
-    return 1;
-}
-
 // The bytes of one character in the ANSI code page, or nothing when the code page has no
 // character for it (WC_NO_BEST_FIT_CHARS: no look-alike either) or it is not valid UTF-8.
 std::optional<std::string> encodeCharacter(std::string_view utf8Character) {
@@ -117,15 +102,6 @@ std::optional<std::string> encodeCharacter(std::string_view utf8Character) {
         return std::nullopt;
     }
     return std::string{bytes, static_cast<std::size_t>(length)};
-}
-
-bool isAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
 }
 
 HANDLE openWithAccess(const std::wstring& path, DWORD access) {
@@ -182,17 +158,15 @@ AppendResult failureFromSystemError(unsigned long error) {
 }
 
 std::variant<std::string, AppendResult> encodeForSignalFile(std::string_view utf8Text) {
-    // ASCII is the same in every ANSI code page; signals almost always are.
-    if (isAscii(utf8Text)) {
-        return std::string{utf8Text};
-    }
     // One character at a time, so that a refusal names the character that caused it.
     std::string encoded;
     encoded.reserve(utf8Text.size());
     std::size_t offset = 0;
     while (offset < utf8Text.size()) {
-        const std::size_t length = std::min(
-            sequenceLength(static_cast<unsigned char>(utf8Text[offset])), utf8Text.size() - offset);
+        // A byte that cannot lead a sequence is converted alone, so that its conversion fails.
+        const std::size_t lead = utf8SequenceLength(static_cast<unsigned char>(utf8Text[offset]));
+        const std::size_t length =
+            std::min(std::max<std::size_t>(lead, 1), utf8Text.size() - offset);
         const std::optional<std::string> bytes = encodeCharacter(utf8Text.substr(offset, length));
         if (!bytes) {
             return cannotHoldCharacter(utf8Text, offset);
