@@ -1,6 +1,7 @@
 // POSIX backend: Windows-1252 through iconv, append with open/write/close.
 #include "file_backend.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
@@ -101,16 +102,30 @@ std::variant<std::string, AppendResult> encodeForSignalFile(std::string_view utf
     if (!converter.isOpen()) {
         return failureFromErrno(errno);
     }
-    // Every character takes at least one byte of UTF-8 and exactly one in the code page.
-    std::string encoded(utf8Text.size(), '\0');
-    char* in = const_cast<char*>(utf8Text.data()); // iconv's signature; it never writes input
-    std::size_t inLeft = utf8Text.size();
-    char* out = encoded.data();
-    std::size_t outLeft = encoded.size();
-    if (::iconv(converter.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
-        return cannotHoldCharacter(utf8Text, static_cast<std::size_t>(in - utf8Text.data()));
+    // One character at a time, each of which must become exactly one byte: glibc's converter
+    // silently drops some characters (the Unicode tag characters, for one) instead of refusing
+    // them, and a refusal names the character that caused it.
+    std::string encoded;
+    encoded.reserve(utf8Text.size());
+    std::size_t offset = 0;
+    while (offset < utf8Text.size()) {
+        // A byte that cannot lead a sequence is converted alone, so that its conversion fails.
+        const std::size_t lead = utf8SequenceLength(static_cast<unsigned char>(utf8Text[offset]));
+        const std::size_t length =
+            std::min(std::max<std::size_t>(lead, 1), utf8Text.size() - offset);
+        char* in = const_cast<char*>(utf8Text.data() + offset); // iconv never writes its input
+        std::size_t inLeft = length;
+        char bytes[4];
+        char* out = bytes;
+        std::size_t outLeft = sizeof bytes;
+        const bool converted =
+            ::iconv(converter.get(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+        if (!converted || inLeft != 0 || sizeof bytes - outLeft != 1) {
+            return cannotHoldCharacter(utf8Text, offset);
+        }
+        encoded += bytes[0];
+        offset += length;
     }
-    encoded.resize(encoded.size() - outLeft);
     return encoded;
 }
 

@@ -71,6 +71,10 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
         {"emoji", "\xf0\x9f\x98\x80",
          "The signal file's code page cannot hold the character "
          "U+1F600 \"\xf0\x9f\x98\x80\""},
+        {"tag character, which a converter may drop without a word",
+         "a\xf3\xa0\x80\xa0"
+         "b",
+         "The signal file's code page cannot hold the character U+E0020 \"\xf3\xa0\x80\xa0\""},
         {"broken UTF-8", "abc\xc3", "Signal text is not valid UTF-8 at byte 0xC3"},
         // Well-formed bytes that spell no character must not be quoted back as one.
         {"overlong NUL", "a\xe0\x80\x80", "Signal text is not valid UTF-8 at byte 0xE0"},
