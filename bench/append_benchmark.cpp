@@ -2,6 +2,10 @@
 // repetitions interleaved at random so that a busy moment of the machine hurts all alike:
 //
 //   RawAppend          open(O_APPEND|O_CREAT), one write, close of the line's bytes: the floor
+//   RawReservedAppend  the same with the calls the library adds so that a full disk leaves the
+//                      file as it was: lseek to the end, getrlimit, fallocate(KEEP_SIZE) of the
+//                      line's bytes at the end when they reach into a page the file does not have
+//                      yet, SIGPIPE and SIGXFSZ blocked around them and the write
 //   AppendSignalLine   the library's append of the same line to the same folder
 //   Command1Click      the whole send: clock, stamp, reading a headless view, line, append
 //
@@ -15,13 +19,16 @@
 #include "signal/signal_file.h"
 
 #include <benchmark/benchmark.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <pthread.h>
 #include <string>
+#include <sys/resource.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -52,6 +59,37 @@ void RawAppend(benchmark::State& state) {
         if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size()) ||
             ::close(fd) != 0) {
             state.SkipWithError("raw append failed");
+            return;
+        }
+    }
+}
+
+bool fitsInLastPage(off_t end, std::size_t size) {
+    const auto used = std::size_t(end) % 4096;
+    return used != 0 && used + size <= 4096;
+}
+
+void RawReservedAppend(benchmark::State& state) {
+    const std::string path = freshFile("reserved.txt");
+    const std::string bytes = signalLine + "\r\n";
+    sigset_t fatal;
+    sigemptyset(&fatal);
+    sigaddset(&fatal, SIGPIPE);
+    sigaddset(&fatal, SIGXFSZ);
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        sigset_t previous;
+        ::pthread_sigmask(SIG_BLOCK, &fatal, &previous);
+        rlimit limit{};
+        const off_t end = fd >= 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+        const bool written =
+            end >= 0 && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+            (fitsInLastPage(end, bytes.size()) ||
+             ::fallocate(fd, FALLOC_FL_KEEP_SIZE, end, off_t(bytes.size())) == 0) &&
+            ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        if (!written || ::close(fd) != 0) {
+            state.SkipWithError("reserved raw append failed");
             return;
         }
     }
@@ -108,6 +146,7 @@ void Command1Click(benchmark::State& state) {
 }
 
 BENCHMARK(RawAppend);
+BENCHMARK(RawReservedAppend);
 BENCHMARK(AppendSignalLine);
 BENCHMARK(Command1Click);
 
@@ -216,6 +255,7 @@ int main(int argc, char** argv) {
         return true;
     };
     const bool append = row("Append", "AppendSignalLine", "RawAppend", "1.15");
+    const bool sameCalls = row("Append", "AppendSignalLine", "RawReservedAppend", "1.15");
     const bool send = row("Send", "Command1Click", "AppendSignalLine", "1.3");
-    return append && send ? 0 : 1;
+    return append && sameCalls && send ? 0 : 1;
 }

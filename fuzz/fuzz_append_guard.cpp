@@ -3,12 +3,12 @@
 // an append can create nothing outside it; '/' in the input becomes '_' to keep it there.
 #include "fuzz_support.h"
 
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <fuzzer/FuzzedDataProvider.h>
+#include <regex>
 #include <unistd.h>
 
 namespace {
@@ -17,14 +17,14 @@ using namespace kestrane;
 using kestrane::fuzz::require;
 namespace fs = std::filesystem;
 
-bool isWindowsForm(std::string_view path) {
-    const bool driveLetter =
-        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-    return driveLetter || path.starts_with("\\\\");
+// Windows form: "X:\" (the fuzzed name holds no '/'), or anything that starts with '\'.
+bool isWindowsForm(const std::string& path) {
+    static const std::regex windowsForm{R"(^([A-Za-z]:)?\\)"};
+    return std::regex_search(path, windowsForm);
 }
 
 // The code the guard and the system must give for this name and line; 0 for success.
-int expectedCode(std::string_view name, std::string_view line) {
+int expectedCode(const std::string& name, std::string_view line) {
     if (fuzz::holdsLineBreakOrNul(line)) {
         return signal::failure::InvalidText;
     }

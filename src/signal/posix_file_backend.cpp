@@ -1,11 +1,14 @@
-// POSIX backend: Windows-1252 through iconv, append with open/write/close.
+// POSIX backend: Windows-1252 through iconv, append with open/reserve/write/close.
 #include "file_backend.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <fcntl.h>
 #include <iconv.h>
+#include <pthread.h>
+#include <sys/resource.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -60,12 +63,53 @@ private:
 };
 
 // A path in Windows form names nothing here: opening it would create a stray file with that
-// odd name in the working folder.
+// odd name in the working folder. Windows form is a drive letter, a colon and a separator, or
+// a leading backslash (a UNC path or a path from the root of the current drive). A letter and
+// a colon followed by anything else is an ordinary file name here.
 bool isWindowsFormPath(std::string_view path) {
-    const bool driveLetter =
-        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-    return driveLetter || path.starts_with("\\\\");
+    const auto isAsciiLetter = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    const bool drivePath = path.size() >= 3 && isAsciiLetter(path[0]) && path[1] == ':' &&
+                           (path[2] == '\\' || path[2] == '/');
+    return drivePath || path.starts_with('\\');
 }
+
+// Keeps SIGPIPE and SIGXFSZ from killing the program while it is in scope. A FIFO whose
+// reader has gone raises SIGPIPE and a file at the process's size limit raises SIGXFSZ; with
+// both blocked the call fails with EPIPE or EFBIG instead, and the signal it raised is taken
+// back off this thread before the mask is restored.
+class FatalFileSignalsBlocked {
+public:
+    FatalFileSignalsBlocked() {
+        sigemptyset(&blocked_);
+        sigaddset(&blocked_, SIGPIPE);
+        sigaddset(&blocked_, SIGXFSZ);
+        ::pthread_sigmask(SIG_BLOCK, &blocked_, &previous_);
+    }
+    ~FatalFileSignalsBlocked() {
+        sigset_t pending;
+        sigemptyset(&pending);
+        ::sigpending(&pending);
+        for (const int signal : {SIGPIPE, SIGXFSZ}) {
+            // A signal the caller had blocked already stays pending for the caller.
+            if (sigismember(&pending, signal) == 1 && sigismember(&previous_, signal) == 0) {
+                sigset_t only;
+                sigemptyset(&only);
+                sigaddset(&only, signal);
+                const timespec now{};
+                ::sigtimedwait(&only, nullptr, &now);
+            }
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    FatalFileSignalsBlocked(const FatalFileSignalsBlocked&) = delete;
+    FatalFileSignalsBlocked& operator=(const FatalFileSignalsBlocked&) = delete;
+
+private:
+    sigset_t blocked_;
+    sigset_t previous_;
+};
 
 AppendResult failureFromErrno(int error) {
     switch (error) {
@@ -93,6 +137,50 @@ AppendResult failureFromErrno(int error) {
         return AppendResult::failed(failure::DeviceIOError,
                                     "Device I/O error: " + std::generic_category().message(error));
     }
+}
+
+// True when `size` bytes written at `end` stay inside the page that already holds the file's
+// last bytes. Such a write is all or nothing: the page's block is already the file's, and the
+// kernel copies a write page by page, failing before the first page or not at all.
+bool fitsInLastPage(off_t end, std::size_t size) {
+    static const auto pageSize = static_cast<std::uintmax_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintmax_t usedOfLastPage = static_cast<std::uintmax_t>(end) % pageSize;
+    return usedOfLastPage != 0 && usedOfLastPage + size <= pageSize;
+}
+
+// Makes sure a regular file can take `size` more bytes before any of them is written, so that
+// a full disk or the size limit fails the send with the file as it was, instead of leaving
+// part of a line for the next line to run into. Returns 0 or the errno that refuses the bytes.
+// The room is reserved at the current end of the file: should another process append in
+// between, the write may reach past the reservation, and is then no worse off than without it.
+int reserveRoomAtEnd(int fd, std::size_t size) {
+    // Where the file ends; a FIFO or socket has no end (ESPIPE) and nothing to reserve, and
+    // its write reports for itself. lseek costs a third of what fstat does here.
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0) {
+        return 0;
+    }
+    if (rlimit limit{}; ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+                        static_cast<std::uintmax_t>(end) + size > limit.rlim_cur) {
+        return EFBIG;
+    }
+    if (fitsInLastPage(end, size)) {
+        return 0; // most lines: reserving would cost more than the whole append
+    }
+#ifdef FALLOC_FL_KEEP_SIZE
+    int result = 0;
+    do {
+        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, end, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        return 0;
+    }
+    // Only a lack of room refuses the send; a file system that cannot reserve (EOPNOTSUPP), a
+    // device (ENODEV) or a file that may only grow by appending (EPERM) gets the write as it is.
+    return errno == ENOSPC || errno == EDQUOT || errno == EFBIG ? errno : 0;
+#else
+    return 0; // no way to reserve without changing the file's size: the write as it is
+#endif
 }
 
 } // namespace
@@ -136,14 +224,23 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (isWindowsFormPath(path)) {
         return AppendResult::failed(failure::PathNotFound, "Path not found");
     }
-    // 0666 so that the user's umask decides the new file's permissions.
-    FileDescriptor file{
-        ::open(std::string{path}.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)};
+    // 0666 so that the user's umask decides the new file's permissions. O_NONBLOCK keeps a
+    // FIFO without a reader from blocking the open (and the window) for ever; it changes
+    // nothing for a regular file.
+    FileDescriptor file{::open(std::string{path}.c_str(),
+                               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666)};
     if (!file.isOpen()) {
         return failureFromErrno(errno);
     }
+    const FatalFileSignalsBlocked signalsBlocked;
+    if (const int error = reserveRoomAtEnd(file.get(), bytes.size()); error != 0) {
+        return failureFromErrno(error);
+    }
     // One write: O_APPEND makes the kernel place the whole buffer at the end at once, so
-    // concurrent appenders never interleave inside a line. Only a short write continues.
+    // concurrent appenders never write into each other's lines. A short write, which the
+    // reservation leaves only to file systems that cannot reserve, continues with the rest:
+    // that may land after another process's line, but stopping would leave a fragment for
+    // the next line to run into for certain.
     const char* data = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {

@@ -92,7 +92,8 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
         }
         bytes = std::get<std::string>(std::move(encoded));
     }
-    // Line and line end go to the system as one buffer, so no reader ever sees half a line.
+    // Line and line end go to the system as one buffer, so no other writer's line can land
+    // between them. A reader may still see the line's first bytes before its CR LF.
     bytes += lineEnd;
     return backend::appendBytes(path, bytes);
 }

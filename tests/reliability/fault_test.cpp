@@ -5,12 +5,15 @@
 #include "signal/signal_file.h"
 #include "support/temp_dir.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -114,12 +117,12 @@ std::vector<FaultRow> faultRows() {
          [](Scene&) {
              return std::string{"/dev/full"};
          }},
-        {"disk full: the file reached the size limit", failure::DiskFull, false,
+        {"disk full: the line would pass the file size limit", failure::DiskFull, false,
          [](Scene& scene) { return testing::utf8(scene.existing); },
          [](const Scene& scene) {
-             // The write fails with EFBIG instead of the process dying of SIGXFSZ.
-             ::signal(SIGXFSZ, SIG_IGN);
-             const auto size = static_cast<rlim_t>(fs::file_size(scene.existing));
+             // Room for part of the line only; SIGXFSZ keeps its default action, which ends
+             // the process unless the append keeps it away.
+             const auto size = static_cast<rlim_t>(fs::file_size(scene.existing)) + 5;
              const rlimit limit{size, size};
              return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
          }},
@@ -185,8 +188,14 @@ std::vector<FaultRow> faultRows() {
          [](Scene&) {
              return std::string{};
          }},
+        {"FIFO without a reader", failure::DeviceIOError, false,
+         [](Scene& scene) {
+             // Opening it for writing would wait for a reader for ever.
+             ::mkfifo((scene.dir / "fifo").c_str(), 0666);
+             return testing::utf8(scene.dir / "fifo");
+         }},
         {"Windows-form path", failure::PathNotFound, false,
-         [](Scene&) { return std::string{"C:\\Porlimax\\Signals\\Entries.txt"}; },
+         [](Scene&) { return std::string{"\\Porlimax\\Signals\\Entries.txt"}; },
          [](const Scene& scene) {
              // A path taken literally would create a file of that name right here.
              return ::chdir(scene.dir.path().c_str()) == 0;
@@ -219,6 +228,32 @@ TEST(FaultsOnAppend, EachIsReportedAndLeavesEverythingAsItWas) {
         EXPECT_EQ(scene.snapshot(), before);
         EXPECT_EQ(testing::readBytes(scene.existing), earlierLines);
     }
+}
+
+// A file system that can hold only part of the line: the send fails and leaves the file as it
+// was, so the next send, once there is room, is one whole line of its own.
+TEST(FaultsOnAppend, LineThatDoesNotFitLeavesNothingBehind) {
+    TempDir dir;
+    const fs::path mountPoint = dir / "small";
+    fs::create_directory(mountPoint);
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=4k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << std::strerror(errno);
+    }
+    const std::string before = std::string(4076, 'x') + "\r\n";
+    testing::writeBytes(mountPoint / "Entries.txt", before);
+    const std::string path = testing::utf8(mountPoint / "Entries.txt");
+
+    const AppendResult full = appendSignalLine(path, "cxlplace,BUY,1,MKT,0,0,2007011816520");
+    const std::string after = testing::readBytes(mountPoint / "Entries.txt");
+    testing::writeBytes(mountPoint / "Entries.txt", "room\r\n");
+    const AppendResult withRoom = appendSignalLine(path, "cxlplace,SELL,1,MKT,0,0,2007011816530");
+    const std::string last = testing::readBytes(mountPoint / "Entries.txt");
+    ::umount2(mountPoint.c_str(), MNT_DETACH);
+
+    EXPECT_EQ(full, AppendResult::failed(failure::DiskFull, "Disk full"));
+    EXPECT_TRUE(after == before) << "the file now ends in " << after.substr(before.size() - 2);
+    EXPECT_TRUE(withRoom.succeeded());
+    EXPECT_EQ(last, "room\r\ncxlplace,SELL,1,MKT,0,0,2007011816530\r\n");
 }
 
 // The counterpart of the rows above: the same user and folder append when nothing is wrong,

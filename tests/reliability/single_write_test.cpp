@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <deque>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -30,6 +32,7 @@ struct Injection {
     int error = 0;             // fail with this errno, writing nothing
     std::size_t shortTo = 0;   // or hand only this many bytes to the kernel
     bool writeNothing = false; // or return 0
+    int signal = 0;            // raised on this thread with the failure, as the kernel does
 };
 
 // Records the write calls made while it exists; at most one at a time.
@@ -53,6 +56,9 @@ public:
         }
         const Injection next = injections.front();
         injections.pop_front();
+        if (next.signal != 0) {
+            ::pthread_kill(::pthread_self(), next.signal);
+        }
         if (next.error != 0) {
             errno = next.error;
             return -1;
@@ -117,8 +123,12 @@ TEST(SingleWrite, FailingWritesAreReportedAndInterruptionsRetried) {
         {"short write", {{.shortTo = 9}}, AppendResult::success(), earlier + line + "\r\n"},
         {"no space", {{.error = ENOSPC}}, diskFull, earlier},
         {"quota exceeded", {{.error = EDQUOT}}, diskFull, earlier},
-        {"file too large", {{.error = EFBIG}}, diskFull, earlier},
+        {"file too large", {{.error = EFBIG, .signal = SIGXFSZ}}, diskFull, earlier},
         {"device error", {{.error = EIO}}, ioError, earlier},
+        {"reader of a FIFO gone",
+         {{.error = EPIPE, .signal = SIGPIPE}},
+         AppendResult::failed(failure::DeviceIOError, "Device I/O error: Broken pipe"),
+         earlier},
         {"nothing written", {{.writeNothing = true}}, ioError, earlier},
     };
     for (const Row& row : rows) {

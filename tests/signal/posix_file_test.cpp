@@ -25,11 +25,17 @@ private:
 TEST(PosixSignalFile, WindowsFormPathsCreateNoStrayFile) {
     TempDir dir;
     const WorkingFolder inside{dir.path()};
-    for (const char* path : {"C:\\Porlimax\\Signals\\Entries.txt", "c:Entries.txt", "D:/x.txt",
-                             "\\\\server\\share\\Entries.txt"}) {
+    for (const char* path :
+         {"C:\\Porlimax\\Signals\\Entries.txt", "D:/x.txt", "\\Porlimax\\Signals\\Entries.txt",
+          "\\\\server\\share\\Entries.txt"}) {
         EXPECT_EQ(appendSignalLine(path, "line").code(), failure::PathNotFound) << path;
     }
     EXPECT_TRUE(dir.entries().empty());
+    // A letter and a colon without a separator after them is an ordinary POSIX name.
+    for (const char* path : {"x:rel.txt", "c:"}) {
+        EXPECT_TRUE(appendSignalLine(path, "line").succeeded()) << path;
+        EXPECT_EQ(testing::readBytes(dir / path), "line\r\n");
+    }
 }
 
 TEST(PosixSignalFile, NulInsideThePathIsBadFileName) {

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -133,7 +134,20 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     txtTimeStamp_ = findChild<QLineEdit*>(QStringLiteral("txtTimeStamp"));
     optYes_ = findChild<QRadioButton*>(QStringLiteral("optYes"));
     connect(command1_, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
+    command1_->installEventFilter(this);
     command1_->setFocus();
+}
+
+// A held Enter or Return repeats its key press, and the button would send once per repeat:
+// one press of a key is one send, as with Space and the mouse.
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == command1_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if (key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::createControls() {

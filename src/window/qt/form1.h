@@ -38,6 +38,9 @@ public:
     // drop-down buttons leave the least room, decide it).
     static constexpr int fontPixelSize = 9;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void createControls();
     void chainTabOrder();

@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -388,11 +389,15 @@ void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign() {
 }
 
 void Form1Test::command1SendsOncePerActivation_data() {
-    QTest::addColumn<int>("key"); // 0: a mouse click
-    QTest::newRow("mouse click") << 0;
-    QTest::newRow("Space") << int(Qt::Key_Space);
-    QTest::newRow("Return") << int(Qt::Key_Return);
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+    QTest::addColumn<int>("key");     // 0: a mouse click
+    QTest::addColumn<int>("repeats"); // auto-repeated presses while the key is held
+    QTest::newRow("mouse click") << 0 << 0;
+    QTest::newRow("Space") << int(Qt::Key_Space) << 0;
+    QTest::newRow("Return") << int(Qt::Key_Return) << 0;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << 0;
+    QTest::newRow("Space held") << int(Qt::Key_Space) << 3;
+    QTest::newRow("Return held") << int(Qt::Key_Return) << 3;
+    QTest::newRow("keypad Enter held") << int(Qt::Key_Enter) << 3;
 }
 
 void Form1Test::command1SendsOncePerActivation() {
@@ -404,10 +409,16 @@ void Form1Test::command1SendsOncePerActivation() {
     auto* command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
     command1->setFocus();
 
+    QFETCH(int, repeats);
     if (key == 0) {
         QTest::mouseClick(command1, Qt::LeftButton);
     } else {
-        QTest::keyClick(command1, Qt::Key(key));
+        QTest::keyPress(command1, Qt::Key(key));
+        for (int i = 0; i < repeats; ++i) {
+            QKeyEvent repeat{QEvent::KeyPress, key, Qt::NoModifier, QString{}, true};
+            QApplication::sendEvent(command1, &repeat);
+        }
+        QTest::keyRelease(command1, Qt::Key(key));
     }
 
     QCOMPARE(qs(readBytes(signalFile)), initialLine + QStringLiteral("\r\n"));
