@@ -1,7 +1,6 @@
 // POSIX backend: Windows-1252 through iconv, append with open/reserve/write/close.
 #include "file_backend.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -185,36 +184,26 @@ int reserveRoomAtEnd(int fd, std::size_t size) {
 
 } // namespace
 
-std::variant<std::string, AppendResult> encodeForSignalFile(std::string_view utf8Text) {
-    Converter converter;
+bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
+    // Opened once per thread: opening a converter costs more than a whole line's conversion.
+    thread_local Converter converter;
     if (!converter.isOpen()) {
-        return failureFromErrno(errno);
+        return false;
     }
-    // One character at a time, each of which must become exactly one byte: glibc's converter
-    // silently drops some characters (the Unicode tag characters, for one) instead of refusing
-    // them, and a refusal names the character that caused it.
-    std::string encoded;
-    encoded.reserve(utf8Text.size());
-    std::size_t offset = 0;
-    while (offset < utf8Text.size()) {
-        // A byte that cannot lead a sequence is converted alone, so that its conversion fails.
-        const std::size_t lead = utf8SequenceLength(static_cast<unsigned char>(utf8Text[offset]));
-        const std::size_t length =
-            std::min(std::max<std::size_t>(lead, 1), utf8Text.size() - offset);
-        char* in = const_cast<char*>(utf8Text.data() + offset); // iconv never writes its input
-        std::size_t inLeft = length;
-        char bytes[4];
-        char* out = bytes;
-        std::size_t outLeft = sizeof bytes;
-        const bool converted =
-            ::iconv(converter.get(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
-        if (!converted || inLeft != 0 || sizeof bytes - outLeft != 1) {
-            return cannotHoldCharacter(utf8Text, offset);
-        }
-        encoded += bytes[0];
-        offset += length;
+    ::iconv(converter.get(), nullptr, nullptr, nullptr, nullptr); // back to the initial state
+    char* in = const_cast<char*>(utf8Character.data());           // iconv never writes its input
+    std::size_t inLeft = utf8Character.size();
+    char converted[4];
+    char* out = converted;
+    std::size_t outLeft = sizeof converted;
+    // glibc's converter drops some characters (the Unicode tag characters, for one) without an
+    // error instead of refusing them: only exactly one byte out counts as held.
+    if (::iconv(converter.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) ||
+        inLeft != 0 || sizeof converted - outLeft != 1) {
+        return false;
     }
-    return encoded;
+    bytes += converted[0];
+    return true;
 }
 
 AppendResult appendBytes(std::string_view path, std::string_view bytes) {

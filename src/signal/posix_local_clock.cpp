@@ -1,4 +1,4 @@
-#include "send_action.h"
+#include "clock.h"
 
 #include <ctime>
 

@@ -1,5 +1,7 @@
 #include "send_action.h"
 
+#include <optional>
+
 namespace kestrane::signal {
 
 std::string failureMessageText(const AppendResult& result) {
@@ -22,13 +24,12 @@ void Command1_Click(SignalFormView& view, const LocalClock& clock) {
     fields.orderType = view.controlText(control::cmbType);
     fields.limitPrice = view.controlText(control::txtLmt);
     fields.auxPrice = view.controlText(control::txtAux);
-    std::string signalLine = composeSignalLine(fields, timeStamp);
-
     // The tag box is read only when the tag is wanted.
+    std::optional<std::string> tag;
     if (view.isTagSelected()) {
-        signalLine += ',';
-        signalLine += view.controlText(control::cmbEntryExit);
+        tag = view.controlText(control::cmbEntryExit);
     }
+    const std::string signalLine = composeSignalLine(fields, timeStamp, tag);
 
     const std::string signalFilePath = view.controlText(control::Text6);
     const AppendResult result = appendSignalLine(signalFilePath, signalLine);

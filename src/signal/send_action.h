@@ -6,10 +6,10 @@
 //                   append it to the file named in Text6; report a failure in a message box.
 #pragma once
 
+#include "clock.h"
 #include "signal_file.h"
 #include "signal_line.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -46,12 +46,6 @@ public:
     virtual void showMessage(const std::string& text, MessageIcon icon,
                              const std::string& caption) = 0;
 };
-
-// Where the action reads the local date and time; tests pass a fixed one.
-using LocalClock = std::function<LocalDateTime()>;
-
-// The current local date and time from the system clock.
-LocalDateTime readLocalClock();
 
 // The text the action shows for a failed append.
 std::string failureMessageText(const AppendResult& result);

@@ -1,9 +1,13 @@
 #include "signal_file.h"
 
 #include "file_backend.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <variant>
 
 namespace kestrane::signal {
 namespace {
@@ -22,58 +26,45 @@ bool isAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-} // namespace
-
-namespace backend {
-
-std::size_t utf8SequenceLength(unsigned char lead) {
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        return 4;
-    }
-    return 0;
-}
-
-AppendResult cannotHoldCharacter(std::string_view utf8Text, std::size_t offset) {
-    const std::string_view rest = utf8Text.substr(offset < utf8Text.size() ? offset : 0);
-    const auto lead = static_cast<unsigned char>(rest.empty() ? 0 : rest.front());
-    const std::size_t length = utf8SequenceLength(lead);
-    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
-    bool valid = length != 0 && length <= rest.size();
-    for (std::size_t i = 1; valid && i < length; ++i) {
-        const auto next = static_cast<unsigned char>(rest[i]);
-        valid = (next & 0xC0) == 0x80;
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    // Well-formed lead and continuation bytes can still spell no character: an overlong
-    // form, a surrogate or a value past U+10FFFF. Quoting those would put invalid UTF-8 into
-    // the message text.
-    constexpr char32_t smallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
-    valid = valid && codePoint >= smallestOfLength[length] && codePoint <= 0x10FFFF &&
-            (codePoint < 0xD800 || codePoint > 0xDFFF);
-    if (!valid) {
+// The refusal of the character that starts at `offset` of `line`, naming it by its code point
+// and as itself, or naming the byte there when it starts no valid UTF-8 character: quoting
+// that would put invalid UTF-8 into the message box.
+AppendResult cannotHoldCharacter(std::string_view line, std::size_t offset) {
+    const std::string_view rest = line.substr(offset);
+    const std::optional<utf8::Character> character = utf8::decodeFront(rest);
+    if (!character) {
         char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", lead);
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(rest.front()));
         return AppendResult::failed(failure::InvalidText,
                                     "Signal text is not valid UTF-8 at byte " + std::string{byte});
     }
     char name[16];
-    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(codePoint));
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(character->codePoint));
     return AppendResult::failed(failure::InvalidText,
                                 "The signal file's code page cannot hold the character " +
                                     std::string{name} + " \"" +
-                                    std::string{rest.substr(0, length)} + "\"");
+                                    std::string{rest.substr(0, character->length)} + "\"");
 }
 
-} // namespace backend
+// The line in the file's 8-bit code page, one character at a time: each must have bytes of
+// its own there, so that a character the code page lacks is refused by name, never dropped
+// or replaced by a look-alike.
+std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
+    std::string bytes;
+    bytes.reserve(line.size() + lineEnd.size());
+    std::size_t offset = 0;
+    while (offset < line.size()) {
+        const std::optional<utf8::Character> character = utf8::decodeFront(line.substr(offset));
+        if (!character ||
+            !backend::encodeCharacter(line.substr(offset, character->length), bytes)) {
+            return cannotHoldCharacter(line, offset);
+        }
+        offset += character->length;
+    }
+    return bytes;
+}
+
+} // namespace
 
 AppendResult appendSignalLine(std::string_view path, std::string_view line) {
     if (holdsLineBreakOrNul(line)) {
@@ -83,10 +74,10 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
     if (path.empty()) {
         return AppendResult::failed(failure::BadFileName, "Bad file name or number");
     }
-    // Signals are almost always ASCII, which the file's code page holds as it is.
+    // Signals are almost always ASCII, which every code page the file may use holds as it is.
     std::string bytes{line};
     if (!isAscii(line)) {
-        auto encoded = backend::encodeForSignalFile(line);
+        auto encoded = encodeLine(line);
         if (auto* refused = std::get_if<AppendResult>(&encoded)) {
             return std::move(*refused);
         }

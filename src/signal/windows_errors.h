@@ -2,7 +2,7 @@
 // apart so that tests can check the table without opening files.
 #pragma once
 
-#include "signal_file.h"
+#include "append_result.h"
 
 namespace kestrane::signal::backend {
 

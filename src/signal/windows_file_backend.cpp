@@ -2,10 +2,9 @@
 // CreateFileW / WriteFile / CloseHandle, the write under a lock shared by every sender.
 // Paths and texts arrive as UTF-8.
 #include "file_backend.h"
+#include "text/windows_text.h"
 #include "windows_errors.h"
-#include "windows_text.h"
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -69,39 +68,17 @@ private:
 
 // The system's own text for an error code, without its line end.
 std::string systemMessage(DWORD error) {
-    wchar_t text[512];
+    wchar_t message[512];
     DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                    nullptr, error, 0, text, 512, nullptr);
-    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' ||
-                          text[length - 1] == L' ' || text[length - 1] == L'.')) {
+                                    nullptr, error, 0, message, 512, nullptr);
+    while (length > 0 && (message[length - 1] == L'\r' || message[length - 1] == L'\n' ||
+                          message[length - 1] == L' ' || message[length - 1] == L'.')) {
         --length;
     }
     if (length == 0) {
         return "system error " + std::to_string(error);
     }
-    return toUtf8({text, length});
-}
-
-// The bytes of one character in the ANSI code page, or nothing when the code page has no
-// character for it (WC_NO_BEST_FIT_CHARS: no look-alike either) or it is not valid UTF-8.
-std::optional<std::string> encodeCharacter(std::string_view utf8Character) {
-    const std::optional<std::wstring> wide = toWideStrict(utf8Character);
-    if (!wide || wide->empty()) {
-        return std::nullopt;
-    }
-    // An ANSI code page of UTF-8 holds every character as it is (and takes no flags).
-    if (::GetACP() == CP_UTF8) {
-        return std::string{utf8Character};
-    }
-    char bytes[8];
-    BOOL usedDefault = FALSE;
-    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide->data(),
-                                             static_cast<int>(wide->size()), bytes, sizeof bytes,
-                                             nullptr, &usedDefault);
-    if (length == 0 || usedDefault) {
-        return std::nullopt;
-    }
-    return std::string{bytes, static_cast<std::size_t>(length)};
+    return text::toUtf8({message, length});
 }
 
 HANDLE openWithAccess(const std::wstring& path, DWORD access) {
@@ -157,24 +134,28 @@ AppendResult failureFromSystemError(unsigned long error) {
     }
 }
 
-std::variant<std::string, AppendResult> encodeForSignalFile(std::string_view utf8Text) {
-    // One character at a time, so that a refusal names the character that caused it.
-    std::string encoded;
-    encoded.reserve(utf8Text.size());
-    std::size_t offset = 0;
-    while (offset < utf8Text.size()) {
-        // A byte that cannot lead a sequence is converted alone, so that its conversion fails.
-        const std::size_t lead = utf8SequenceLength(static_cast<unsigned char>(utf8Text[offset]));
-        const std::size_t length =
-            std::min(std::max<std::size_t>(lead, 1), utf8Text.size() - offset);
-        const std::optional<std::string> bytes = encodeCharacter(utf8Text.substr(offset, length));
-        if (!bytes) {
-            return cannotHoldCharacter(utf8Text, offset);
-        }
-        encoded += *bytes;
-        offset += length;
+bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
+    const std::optional<std::wstring> wide = text::toWideStrict(utf8Character);
+    if (!wide || wide->empty()) {
+        return false;
     }
-    return encoded;
+    // An ANSI code page of UTF-8 holds every character as it is (and takes no flags).
+    if (::GetACP() == CP_UTF8) {
+        bytes += utf8Character;
+        return true;
+    }
+    // WC_NO_BEST_FIT_CHARS: a character the code page lacks is reported, never swapped for a
+    // look-alike.
+    char converted[8];
+    BOOL usedDefault = FALSE;
+    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide->data(),
+                                             static_cast<int>(wide->size()), converted,
+                                             sizeof converted, nullptr, &usedDefault);
+    if (length == 0 || usedDefault) {
+        return false;
+    }
+    bytes.append(converted, static_cast<std::size_t>(length));
+    return true;
 }
 
 AppendResult appendBytes(std::string_view path, std::string_view bytes) {
@@ -182,7 +163,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (path.find('\0') != std::string_view::npos) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }
-    const std::optional<std::wstring> widePath = toWideStrict(path);
+    const std::optional<std::wstring> widePath = text::toWideStrict(path);
     if (!widePath) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }

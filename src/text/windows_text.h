@@ -1,12 +1,13 @@
 // UTF-8, the texts of the core, to and from UTF-16, the texts of the Windows API.
-// Built for Windows only; shared by the file backend and the Win32 window.
+// Built for Windows only; the file backend and the Win32 window both speak to the system in
+// UTF-16, so neither owns it.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace kestrane::signal {
+namespace kestrane::text {
 
 // Nothing when `utf8` is not valid UTF-8, for callers that must not guess, such as a path.
 std::optional<std::wstring> toWideStrict(std::string_view utf8);
@@ -16,4 +17,4 @@ std::wstring toWide(std::string_view utf8);
 
 std::string toUtf8(std::wstring_view wide);
 
-} // namespace kestrane::signal
+} // namespace kestrane::text

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace kestrane::signal {
+namespace kestrane::text {
 namespace {
 
 std::optional<std::wstring> convertToWide(std::string_view utf8, DWORD flags) {
@@ -41,4 +41,4 @@ std::string toUtf8(std::wstring_view wide) {
     return utf8;
 }
 
-} // namespace kestrane::signal
+} // namespace kestrane::text

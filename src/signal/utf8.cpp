@@ -1,0 +1,51 @@
+#include "utf8.h"
+
+namespace kestrane::signal::utf8 {
+namespace {
+
+// Length of the sequence that `lead` starts, or 0 when it cannot start one.
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::optional<Character> decodeFront(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    const auto lead = static_cast<unsigned char>(text.front());
+    const std::size_t length = sequenceLength(lead);
+    if (length == 0 || length > text.size()) {
+        return std::nullopt;
+    }
+    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    // Well-formed lead and continuation bytes can still spell no character.
+    constexpr char32_t smallestOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < smallestOfLength[length] || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return Character{codePoint, length};
+}
+
+} // namespace kestrane::signal::utf8

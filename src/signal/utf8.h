@@ -1,0 +1,21 @@
+// UTF-8, the encoding of every text the core receives: what the user typed or pasted, so
+// possibly not valid UTF-8 at all.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace kestrane::signal::utf8 {
+
+struct Character {
+    char32_t codePoint = 0;
+    std::size_t length = 0; // in bytes, 1 to 4
+};
+
+// The character that `text` starts with, or nothing when its first bytes are not a valid
+// UTF-8 character: a stray continuation byte, a truncated sequence, an overlong form, a
+// surrogate or a value past U+10FFFF.
+std::optional<Character> decodeFront(std::string_view text);
+
+} // namespace kestrane::signal::utf8
