@@ -119,8 +119,6 @@ TEST_F(SendActionTest, OtherFailuresShowTheGenericTextWithoutIcon) {
     const Row rows[] = {
         {"folder as path", utf8(dir.path()), "1",
          "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1"},
-        {"empty path", "", "1",
-         "Error 52 (Bad file name or number) in procedure Command1_Click of Form Form1"},
         {"pasted line break", utf8(file), "1\r\n2",
          "Error 5 (Signal text contains a line break or NUL character) in procedure "
          "Command1_Click of Form Form1"},

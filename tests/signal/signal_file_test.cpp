@@ -48,11 +48,6 @@ TEST_F(SignalFileTest, MissingFolderIsPathNotFoundAndCreatesNothing) {
     EXPECT_TRUE(dir.entries().empty());
 }
 
-TEST_F(SignalFileTest, FolderAsPathIsAccessError) {
-    const AppendResult result = appendSignalLine(utf8(dir.path()), "line");
-    EXPECT_EQ(result, AppendResult::failed(failure::PathFileAccessError, "Path/File access error"));
-}
-
 TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
     writeBytes(file, "kept\r\n");
     struct Row {
