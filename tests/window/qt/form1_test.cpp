@@ -1,5 +1,6 @@
 // The Qt window against its design table, driven as a user drives it: key presses and clicks
 // on the live widgets, a fixed clock, and a real signal file in a fresh folder.
+#include "support/designed_pixels.h"
 #include "support/temp_dir.h"
 #include "window/form_design.h"
 #include "window/qt/form1.h"
@@ -229,11 +230,8 @@ void Form1Test::controlsMatchTheDesign() {
     const QString container =
         design.container.empty() ? qs(kestrane::window::formName) : qs(design.container);
     QCOMPARE(widget->parentWidget()->objectName(), container);
-    const auto px = [](int twips) {
-        return kestrane::window::twipsToPixels(twips, 96);
-    };
-    QCOMPARE(widget->geometry(), QRect(px(design.bounds.left), px(design.bounds.top),
-                                       px(design.bounds.width), px(design.bounds.height)));
+    const auto& pixels = kestrane::testing::designedPixels(design.name);
+    QCOMPARE(widget->geometry(), QRect(pixels.left, pixels.top, pixels.width, pixels.height));
     QVERIFY(widget->isEnabled());
     // Of an option group only the selected button is a tab stop.
     const bool tabStop = design.kind == ControlKind::OptionButton
