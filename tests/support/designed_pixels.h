@@ -1,7 +1,6 @@
 // Where each control of the designed window stands at 96 DPI, in pixels, written out by hand
 // from the design (15 twips to a pixel; optYes and optNo from the corner of Frame1), so that
-// the window tests do not compute their
-// expectations with the product's own conversion.
+// the window tests do not compute their expectations with the product's own conversion.
 #pragma once
 
 #include <array>
