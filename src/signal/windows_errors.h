@@ -6,6 +6,9 @@
 
 namespace kestrane::signal::backend {
 
+// ERROR_DISK_QUOTA_EXCEEDED, which MinGW-w64's winerror.h lacks.
+inline constexpr unsigned long errorDiskQuotaExceeded = 1295;
+
 // The shared failure for a Windows system error code (a GetLastError value).
 AppendResult failureFromSystemError(unsigned long error);
 

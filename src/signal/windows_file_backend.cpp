@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <windows.h>
 
@@ -40,10 +41,32 @@ private:
 // nothing; where it finds the end and writes there in two steps (Wine: the file's size, then
 // a write at that offset), two senders could otherwise write over each other's lines. Nothing
 // ever reads or writes that far, so the lock keeps no other user out of the file.
+//
+// Another copy of this program holds the byte only for one write, so a taken byte is tried
+// again for a short while, never waited on: a byte still taken after that is locked by
+// another program (a lock over the whole file covers it too), and the send gives up rather
+// than freeze the window. A handle that cannot lock at all writes without the lock.
 class AppendLock {
 public:
     explicit AppendLock(HANDLE file) : file_{file} {
-        held_ = ::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, region()) != FALSE;
+        const ULONGLONG deadline = ::GetTickCount64() + retryMilliseconds;
+        DWORD pause = 1;
+        for (;;) {
+            if (::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                             region())) {
+                held_ = true;
+                return;
+            }
+            if (::GetLastError() != ERROR_LOCK_VIOLATION) {
+                return;
+            }
+            if (::GetTickCount64() >= deadline) {
+                lockedByOthers_ = true;
+                return;
+            }
+            ::Sleep(pause);
+            pause = std::min<DWORD>(pause * 2, 16);
+        }
     }
     ~AppendLock() {
         // Closing the handle would release it too, but possibly only some time later.
@@ -54,7 +77,12 @@ public:
     AppendLock(const AppendLock&) = delete;
     AppendLock& operator=(const AppendLock&) = delete;
 
+    // Whether someone else held the byte for the whole of the retries.
+    bool lockedByOthers() const { return lockedByOthers_; }
+
 private:
+    static constexpr ULONGLONG retryMilliseconds = 1000;
+
     OVERLAPPED* region() {
         region_ = OVERLAPPED{};
         region_.OffsetHigh = 0x40000000; // byte 2^62
@@ -64,6 +92,7 @@ private:
     HANDLE file_;
     OVERLAPPED region_{};
     bool held_ = false;
+    bool lockedByOthers_ = false;
 };
 
 // The system's own text for an error code, without its line end.
@@ -102,6 +131,20 @@ HANDLE openForAppending(const std::wstring& path) {
     return openWithAccess(path, FILE_APPEND_DATA);
 }
 
+// Whether a part of the path is longer than any Windows file system allows a name to be.
+// Some systems report such a name as a missing folder instead of a bad name.
+bool holdsOverlongName(std::wstring_view path) {
+    constexpr std::size_t longestName = 255; // UTF-16 units
+    std::size_t nameLength = 0;
+    for (const wchar_t unit : path) {
+        nameLength = unit == L'\\' || unit == L'/' ? 0 : nameLength + 1;
+        if (nameLength > longestName) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 AppendResult failureFromSystemError(unsigned long error) {
@@ -117,12 +160,16 @@ AppendResult failureFromSystemError(unsigned long error) {
     case ERROR_FILENAME_EXCED_RANGE:
         return AppendResult::failed(failure::BadFileName, "Bad file name or number");
     case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
         return AppendResult::failed(failure::PathFileAccessError, "Path/File access error");
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
         return AppendResult::failed(failure::PermissionDenied, "Permission denied");
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE:
+    case errorDiskQuotaExceeded:
+    case ERROR_NOT_ENOUGH_QUOTA:
         return AppendResult::failed(failure::DiskFull, "Disk full");
     case ERROR_TOO_MANY_OPEN_FILES:
         return AppendResult::failed(failure::TooManyFiles, "Too many files");
@@ -167,6 +214,9 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (!widePath) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }
+    if (holdsOverlongName(*widePath)) {
+        return failureFromSystemError(ERROR_FILENAME_EXCED_RANGE);
+    }
     FileHandle file{openForAppending(*widePath)};
     if (!file.isOpen()) {
         return failureFromSystemError(::GetLastError());
@@ -176,6 +226,9 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     DWORD written = 0;
     {
         const AppendLock lock{file.get()};
+        if (lock.lockedByOthers()) {
+            return failureFromSystemError(ERROR_LOCK_VIOLATION);
+        }
         if (!::WriteFile(file.get(), bytes.data(), size, &written, nullptr)) {
             return failureFromSystemError(::GetLastError());
         }

@@ -11,6 +11,7 @@
 namespace kestrane::signal {
 namespace {
 
+using backend::errorDiskQuotaExceeded;
 using testing::Handle;
 using testing::readBytes;
 using testing::TempDir;
@@ -37,6 +38,12 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
     writeBytes(dir / "held.txt", "kept\r\n");
     const Handle holder = openExisting(dir / "held.txt", GENERIC_READ, 0);
     ASSERT_TRUE(holder.isOpen());
+    // Another program's lock over the whole file, which a send must neither wait for nor break.
+    writeBytes(dir / "locked.txt", "kept\r\n");
+    const Handle locker =
+        openExisting(dir / "locked.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    OVERLAPPED whole{};
+    ASSERT_TRUE(::LockFileEx(locker.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
 
     struct Row {
         const char* name;
@@ -50,6 +57,10 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
         {"folder", utf8(dir.path()), AppendResult::failed(75, "Path/File access error")},
         {"file held open without sharing", utf8(dir / "held.txt"),
          AppendResult::failed(70, "Permission denied")},
+        {"file another program holds locked", utf8(dir / "locked.txt"),
+         AppendResult::failed(70, "Permission denied")},
+        {"name longer than any file system allows", utf8(dir / std::string(256, 'n')),
+         AppendResult::failed(52, "Bad file name or number")},
         {"character no file name may hold", utf8(dir / "a<b.txt"),
          AppendResult::failed(52, "Bad file name or number")},
         {"NUL inside the path", utf8(dir / "a") + std::string{"\0b.txt", 6},
@@ -58,8 +69,8 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
     for (const Row& row : rows) {
         EXPECT_EQ(appendSignalLine(row.path, "line"), row.expected) << row.name;
     }
-    const std::vector<std::string> untouched{"held.txt"};
-    EXPECT_EQ(dir.entries(), untouched);
+    EXPECT_EQ(dir.entries().size(), 2u);
+    EXPECT_EQ(std::filesystem::file_size(dir / "locked.txt"), 6u);
 }
 
 TEST(WindowsSignalFile, OtherUsersThatShareWritingDoNotBlockTheSend) {
@@ -131,11 +142,13 @@ TEST(WindowsSignalFile, SystemErrorsMapOntoTheSharedCodes) {
         int code;
     };
     const Row rows[] = {
-        {ERROR_PATH_NOT_FOUND, 76},       {ERROR_INVALID_DRIVE, 76}, {ERROR_BAD_NETPATH, 76},
-        {ERROR_BAD_NET_NAME, 76},         {ERROR_INVALID_NAME, 52},  {ERROR_BAD_PATHNAME, 52},
-        {ERROR_FILENAME_EXCED_RANGE, 52}, {ERROR_ACCESS_DENIED, 75}, {ERROR_SHARING_VIOLATION, 70},
-        {ERROR_LOCK_VIOLATION, 70},       {ERROR_DISK_FULL, 61},     {ERROR_HANDLE_DISK_FULL, 61},
-        {ERROR_TOO_MANY_OPEN_FILES, 67},  {ERROR_NOT_READY, 71},     {ERROR_NOT_SUPPORTED, 57},
+        {ERROR_PATH_NOT_FOUND, 76},       {ERROR_INVALID_DRIVE, 76},  {ERROR_BAD_NETPATH, 76},
+        {ERROR_BAD_NET_NAME, 76},         {ERROR_INVALID_NAME, 52},   {ERROR_BAD_PATHNAME, 52},
+        {ERROR_FILENAME_EXCED_RANGE, 52}, {ERROR_ACCESS_DENIED, 75},  {ERROR_SHARING_VIOLATION, 70},
+        {ERROR_LOCK_VIOLATION, 70},       {ERROR_DISK_FULL, 61},      {ERROR_HANDLE_DISK_FULL, 61},
+        {ERROR_TOO_MANY_OPEN_FILES, 67},  {ERROR_NOT_READY, 71},      {ERROR_NOT_SUPPORTED, 57},
+        {ERROR_WRITE_PROTECT, 75},        {ERROR_FILE_TOO_LARGE, 61}, {ERROR_NOT_ENOUGH_QUOTA, 61},
+        {errorDiskQuotaExceeded, 61},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(backend::failureFromSystemError(row.error).code(), row.code) << row.error;

@@ -5,6 +5,7 @@
 #include "window/form_design.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <vector>
 
@@ -217,24 +218,51 @@ bool allTextsFit(HDC dc, HFONT font, UINT dpi, const DpiApi& api) {
 }
 
 // The platform's dialog font at `dpi`, made smaller only as far as needed for every designed
-// text to fit its control.
+// text to fit its control, and never smaller than 8 pixels at 96 DPI: a smaller message font
+// is raised to that. Where the system cannot make the font, its stock dialog font.
 HFONT createFormFont(HWND window, UINT dpi, const DpiApi& api) {
     LOGFONTW design = api.messageFont(dpi);
     const int smallest = ::MulDiv(8, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
     const HDC dc = ::GetDC(window);
     HFONT font = nullptr;
-    for (int height = std::abs(design.lfHeight); height >= smallest; --height) {
+    for (int height = std::max(static_cast<int>(std::abs(design.lfHeight)), smallest);
+         height >= smallest; --height) {
         if (font) {
             ::DeleteObject(font);
         }
         design.lfHeight = -height;
         font = ::CreateFontIndirectW(&design);
-        if (allTextsFit(dc, font, dpi, api)) {
+        if (!font || allTextsFit(dc, font, dpi, api)) {
             break;
         }
     }
     ::ReleaseDC(window, dc);
-    return font;
+    // Deleting a stock object later does nothing, so the caller may treat it as its own.
+    return font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
+// The controls in the order of the window list: by tab index, which is the order Tab walks,
+// with each label directly before the field it names, since accessibility clients name a
+// field after the static text just before it. Labels never take the focus, so where they
+// stand leaves the tab order as it is.
+std::vector<const ControlDesign*> windowListOrder() {
+    std::vector<const ControlDesign*> byTabIndex;
+    for (const ControlDesign& control : form1Controls) {
+        if (control.labelFor.empty()) {
+            byTabIndex.push_back(&control);
+        }
+    }
+    std::ranges::sort(byTabIndex, {}, &ControlDesign::tabIndex);
+    std::vector<const ControlDesign*> order;
+    for (const ControlDesign* control : byTabIndex) {
+        for (const ControlDesign& label : form1Controls) {
+            if (label.labelFor == control->name) {
+                order.push_back(&label);
+            }
+        }
+        order.push_back(control);
+    }
+    return order;
 }
 
 // The closed height of a drop-down combo box follows its font; this sets it to `height`.
@@ -375,13 +403,7 @@ LRESULT Form1Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool Form1Window::onCreate() {
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
-    // Created in tab order, which makes it the order of the window list that Tab walks.
-    std::vector<const ControlDesign*> byTabIndex;
-    for (const ControlDesign& control : form1Controls) {
-        byTabIndex.push_back(&control);
-    }
-    std::ranges::sort(byTabIndex, {}, &ControlDesign::tabIndex);
-    for (const ControlDesign* design : byTabIndex) {
+    for (const ControlDesign* design : windowListOrder()) {
         const DWORD exStyle = design->kind == TextBox ? WS_EX_CLIENTEDGE : 0;
         const HWND control = ::CreateWindowExW(
             exStyle, windowClassOf(design->kind), toWide(design->text).c_str(), styleOf(*design), 0,
@@ -416,6 +438,8 @@ void Form1Window::onCommand(int id, int notification) {
     }
     switch (notification) {
     case BN_CLICKED:
+    // With BS_NOTIFY the second click of a double-click arrives as this instead of BN_CLICKED.
+    case BN_DBLCLK:
         signal::Command1_Click(*this, clock_);
         return;
     // While focused, the button is the default button, so that Enter presses it as Space does.
@@ -455,10 +479,11 @@ void Form1Window::onDpiChanged(UINT dpi, const RECT& suggested) {
 void Form1Window::layout(UINT dpi) {
     dpi_ = dpi;
     const DpiApi api = dpiApi();
-    font_ = Font{createFormFont(window_, dpi, api)};
+    // The old font stays alive until no control uses it any more.
+    Font font{createFormFont(window_, dpi, api)};
     for (const ControlDesign& design : form1Controls) {
         const HWND control = ::GetDlgItem(window_, controlId(design.name));
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         const RECT place = placeOf(design, dpi);
         int height = place.bottom - place.top;
         if (design.kind == ComboBox) {
@@ -470,6 +495,7 @@ void Form1Window::layout(UINT dpi) {
             setComboFieldHeight(control, place.bottom - place.top);
         }
     }
+    font_ = std::move(font);
     ::InvalidateRect(window_, nullptr, TRUE);
 }
 
@@ -480,16 +506,34 @@ void Form1Window::resizeToDesign(int left, int top) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void processMessage(HWND window, const MSG& message) {
+    // Holding Enter down repeats WM_KEYDOWN, with bit 30 (the key was down before) set, and
+    // IsDialogMessageW would press the default button on every repeat: one press, one send.
+    const bool enterRepeat = message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
+                             (message.lParam & (LPARAM{1} << 30)) != 0;
+    if (enterRepeat && (message.hwnd == window || ::IsChild(window, message.hwnd))) {
+        return;
+    }
+    MSG copy = message;
+    if (::IsDialogMessageW(window, &copy)) {
+        return;
+    }
+    ::TranslateMessage(&copy);
+    ::DispatchMessageW(&copy);
+}
+
 int runMessageLoop(HWND window) {
     MSG message{};
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (::IsDialogMessageW(window, &message)) {
-            continue;
+    for (;;) {
+        const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) {
+            return static_cast<int>(message.wParam);
         }
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+        if (got == -1) {
+            return EXIT_FAILURE;
+        }
+        processMessage(window, message);
     }
-    return static_cast<int>(message.wParam);
 }
 
 } // namespace kestrane::window::win32

@@ -5,8 +5,10 @@
 //                    controlId(name), so nothing about the layout lives here. Provides
 //                    SignalFormView to the send action.
 //   layout(dpi)      every place and the font for one DPI, at creation and on WM_DPICHANGED.
-//   Command1 click   the only handled event: runs Command1_Click with the window's clock.
-//   runMessageLoop   the program's loop; IsDialogMessageW gives Tab, arrows, Space and Enter.
+//   Command1 click   the only handled event: runs Command1_Click with the window's clock,
+//                    once for every press (a double-click is two).
+//   runMessageLoop   the program's loop; IsDialogMessageW gives Tab, arrows, Space and Enter,
+//                    and a held Enter presses the button once.
 #pragma once
 
 #include "signal/send_action.h"
@@ -91,8 +93,12 @@ private:
     bool endProgramOnClose_ = false;
 };
 
-// Runs the thread's message loop until WM_QUIT, passing keys of `window` through
-// IsDialogMessageW; returns the exit code that WM_QUIT carries.
+// One message from the thread's queue, as the program's loop handles it: keys of `window`
+// through IsDialogMessageW, auto-repeats of Enter in it ignored, the rest dispatched.
+void processMessage(HWND window, const MSG& message);
+
+// Runs the thread's message loop until WM_QUIT; returns the exit code that WM_QUIT carries,
+// or EXIT_FAILURE when the system cannot deliver messages.
 int runMessageLoop(HWND window);
 
 } // namespace kestrane::window::win32
