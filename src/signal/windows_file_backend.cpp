@@ -5,6 +5,7 @@
 #include "text/windows_text.h"
 #include "windows_errors.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
