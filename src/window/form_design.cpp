@@ -19,9 +19,9 @@ std::vector<std::string_view> tabOrder() {
     std::ranges::sort(focusable, {}, &ControlDesign::tabIndex);
 
     std::vector<std::string_view> order;
-    std::vector<std::string_view> groupsSeen;
+    std::vector<std::optional<ControlId>> groupsSeen;
     for (const ControlDesign* control : focusable) {
-        if (control->kind == OptionButton) {
+        if (control->kind == ControlKind::OptionButton) {
             if (std::ranges::find(groupsSeen, control->container) != groupsSeen.end()) {
                 continue;
             }

@@ -3,7 +3,11 @@
 // from this table and their tests check the live controls against it.
 #pragma once
 
+#include "signal/send_action.h"
+
 #include <array>
+#include <cstddef>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -11,6 +15,38 @@
 namespace kestrane::window {
 
 enum class ControlKind { Label, ComboBox, TextBox, Frame, OptionButton, PushButton };
+
+// Every control of the form, one identity each, in the order of the table below. The values
+// are the Win32 window's control IDs as well.
+enum class ControlId : int {
+    Label1 = 101,
+    Label2,
+    Label3,
+    Label4,
+    Label5,
+    Label6,
+    Label7,
+    Label8,
+    cmbProc,
+    cmbSide,
+    txtContno,
+    cmbType,
+    txtLmt,
+    txtAux,
+    txtTimeStamp,
+    cmbEntryExit,
+    Label9,
+    Text6,
+    Frame1,
+    optYes,
+    optNo,
+    Command1,
+};
+inline constexpr std::size_t controlCount = 22;
+
+constexpr std::size_t indexOf(ControlId id) {
+    return static_cast<std::size_t>(id) - static_cast<std::size_t>(ControlId::Label1);
+}
 
 // Position and size in twips (1440 to the inch; 15 to a pixel at 96 DPI), from the top-left
 // corner of the control's container's client area.
@@ -22,16 +58,17 @@ struct TwipsRect {
 };
 
 struct ControlDesign {
+    ControlId id;
     std::string_view name;
     ControlKind kind;
-    std::string_view text; // caption, or initial text of a field
-    std::span<const std::string_view> listEntries;
-    TwipsRect bounds;
-    int tabIndex;
-    std::string_view container = {}; // empty: the form itself
-    std::string_view labelFor = {};  // for a label: the field it names
-    bool initiallySelected = false;  // for an option button
-    bool readOnly = false;           // for a text box the program writes and never reads
+    std::string_view text = {}; // caption, or initial text of a field
+    std::span<const std::string_view> listEntries = {};
+    TwipsRect bounds = {};
+    int tabIndex = 0;
+    std::optional<ControlId> container = {}; // none: the form itself
+    std::optional<ControlId> labelFor = {};  // for a label: the field it names
+    bool initiallySelected = false;          // for an option button
+    bool readOnly = false;                   // for a text box the program writes and never reads
 };
 
 namespace lists {
@@ -46,40 +83,181 @@ inline constexpr std::string_view formCaption = "Kestrane Signal Simulator";
 inline constexpr int formClientWidthTwips = 9345;
 inline constexpr int formClientHeightTwips = 1440;
 
-using enum ControlKind;
-
-// In creation order: each container comes before what it holds.
-inline constexpr std::array<ControlDesign, 22> form1Controls{{
-    {"Label1", Label, "Procedure", {}, {120, 120, 975, 255}, 10, {}, "cmbProc"},
-    {"Label2", Label, "Side", {}, {1200, 120, 615, 255}, 11, {}, "cmbSide"},
-    {"Label3", Label, "Contracts", {}, {2040, 120, 855, 255}, 12, {}, "txtContno"},
-    {"Label4", Label, "OrderType", {}, {3000, 120, 975, 255}, 13, {}, "cmbType"},
-    {"Label5", Label, "Limit Price", {}, {4080, 120, 855, 255}, 14, {}, "txtLmt"},
-    {"Label6", Label, "Aux Price", {}, {5040, 120, 855, 255}, 15, {}, "txtAux"},
-    {"Label7", Label, "Time Stamp", {}, {6120, 120, 2175, 255}, 16, {}, "txtTimeStamp"},
-    {"Label8", Label, "entry/exit", {}, {8400, 120, 855, 255}, 17, {}, "cmbEntryExit"},
-    {"cmbProc", ComboBox, "cxlplace", lists::procedures, {120, 360, 975, 315}, 9},
-    {"cmbSide", ComboBox, "BUY", lists::sides, {1200, 360, 735, 315}, 1},
-    {"txtContno", TextBox, "1", {}, {2040, 360, 855, 285}, 2},
-    {"cmbType", ComboBox, "MKT", lists::orderTypes, {3000, 360, 975, 315}, 3},
-    {"txtLmt", TextBox, "0", {}, {4080, 330, 855, 285}, 4},
-    {"txtAux", TextBox, "0", {}, {5040, 330, 975, 285}, 5},
-    {"txtTimeStamp", TextBox, "", {}, {6120, 360, 2175, 285}, 6, {}, {}, false, true},
-    {"cmbEntryExit", ComboBox, "entry", lists::entryExit, {8400, 360, 855, 315}, 7},
-    {"Label9", Label, "Signal File Location:", {}, {120, 720, 3015, 255}, 21, {}, "Text6"},
-    {"Text6", TextBox, "C:\\Porlimax\\Signals\\Entries.txt", {}, {120, 960, 4695, 375}, 8},
-    {"Frame1", Frame, "Entry/Exit Tag", {}, {4920, 840, 2295, 495}, 18},
-    {"optYes", OptionButton, "Yes", {}, {840, 240, 735, 195}, 19, "Frame1", {}, true},
-    {"optNo", OptionButton, "No", {}, {1560, 240, 615, 195}, 20, "Frame1"},
-    {"Command1", PushButton, "Send Out Signal", {}, {7320, 840, 1815, 495}, 0},
+// In ControlId order, which is also creation order: each container comes before what it holds.
+// The fields the send action reads carry the names it asks for.
+inline constexpr std::array<ControlDesign, controlCount> form1Controls{{
+    {.id = ControlId::Label1,
+     .name = "Label1",
+     .kind = ControlKind::Label,
+     .text = "Procedure",
+     .bounds = {120, 120, 975, 255},
+     .tabIndex = 10,
+     .labelFor = ControlId::cmbProc},
+    {.id = ControlId::Label2,
+     .name = "Label2",
+     .kind = ControlKind::Label,
+     .text = "Side",
+     .bounds = {1200, 120, 615, 255},
+     .tabIndex = 11,
+     .labelFor = ControlId::cmbSide},
+    {.id = ControlId::Label3,
+     .name = "Label3",
+     .kind = ControlKind::Label,
+     .text = "Contracts",
+     .bounds = {2040, 120, 855, 255},
+     .tabIndex = 12,
+     .labelFor = ControlId::txtContno},
+    {.id = ControlId::Label4,
+     .name = "Label4",
+     .kind = ControlKind::Label,
+     .text = "OrderType",
+     .bounds = {3000, 120, 975, 255},
+     .tabIndex = 13,
+     .labelFor = ControlId::cmbType},
+    {.id = ControlId::Label5,
+     .name = "Label5",
+     .kind = ControlKind::Label,
+     .text = "Limit Price",
+     .bounds = {4080, 120, 855, 255},
+     .tabIndex = 14,
+     .labelFor = ControlId::txtLmt},
+    {.id = ControlId::Label6,
+     .name = "Label6",
+     .kind = ControlKind::Label,
+     .text = "Aux Price",
+     .bounds = {5040, 120, 855, 255},
+     .tabIndex = 15,
+     .labelFor = ControlId::txtAux},
+    {.id = ControlId::Label7,
+     .name = "Label7",
+     .kind = ControlKind::Label,
+     .text = "Time Stamp",
+     .bounds = {6120, 120, 2175, 255},
+     .tabIndex = 16,
+     .labelFor = ControlId::txtTimeStamp},
+    {.id = ControlId::Label8,
+     .name = "Label8",
+     .kind = ControlKind::Label,
+     .text = "entry/exit",
+     .bounds = {8400, 120, 855, 255},
+     .tabIndex = 17,
+     .labelFor = ControlId::cmbEntryExit},
+    {.id = ControlId::cmbProc,
+     .name = signal::control::cmbProc,
+     .kind = ControlKind::ComboBox,
+     .text = "cxlplace",
+     .listEntries = lists::procedures,
+     .bounds = {120, 360, 975, 315},
+     .tabIndex = 9},
+    {.id = ControlId::cmbSide,
+     .name = signal::control::cmbSide,
+     .kind = ControlKind::ComboBox,
+     .text = "BUY",
+     .listEntries = lists::sides,
+     .bounds = {1200, 360, 735, 315},
+     .tabIndex = 1},
+    {.id = ControlId::txtContno,
+     .name = signal::control::txtContno,
+     .kind = ControlKind::TextBox,
+     .text = "1",
+     .bounds = {2040, 360, 855, 285},
+     .tabIndex = 2},
+    {.id = ControlId::cmbType,
+     .name = signal::control::cmbType,
+     .kind = ControlKind::ComboBox,
+     .text = "MKT",
+     .listEntries = lists::orderTypes,
+     .bounds = {3000, 360, 975, 315},
+     .tabIndex = 3},
+    {.id = ControlId::txtLmt,
+     .name = signal::control::txtLmt,
+     .kind = ControlKind::TextBox,
+     .text = "0",
+     .bounds = {4080, 330, 855, 285},
+     .tabIndex = 4},
+    {.id = ControlId::txtAux,
+     .name = signal::control::txtAux,
+     .kind = ControlKind::TextBox,
+     .text = "0",
+     .bounds = {5040, 330, 975, 285},
+     .tabIndex = 5},
+    {.id = ControlId::txtTimeStamp,
+     .name = "txtTimeStamp",
+     .kind = ControlKind::TextBox,
+     .text = "",
+     .bounds = {6120, 360, 2175, 285},
+     .tabIndex = 6,
+     .readOnly = true},
+    {.id = ControlId::cmbEntryExit,
+     .name = signal::control::cmbEntryExit,
+     .kind = ControlKind::ComboBox,
+     .text = "entry",
+     .listEntries = lists::entryExit,
+     .bounds = {8400, 360, 855, 315},
+     .tabIndex = 7},
+    {.id = ControlId::Label9,
+     .name = "Label9",
+     .kind = ControlKind::Label,
+     .text = "Signal File Location:",
+     .bounds = {120, 720, 3015, 255},
+     .tabIndex = 21,
+     .labelFor = ControlId::Text6},
+    {.id = ControlId::Text6,
+     .name = signal::control::Text6,
+     .kind = ControlKind::TextBox,
+     .text = "C:\\Porlimax\\Signals\\Entries.txt",
+     .bounds = {120, 960, 4695, 375},
+     .tabIndex = 8},
+    {.id = ControlId::Frame1,
+     .name = "Frame1",
+     .kind = ControlKind::Frame,
+     .text = "Entry/Exit Tag",
+     .bounds = {4920, 840, 2295, 495},
+     .tabIndex = 18},
+    {.id = ControlId::optYes,
+     .name = "optYes",
+     .kind = ControlKind::OptionButton,
+     .text = "Yes",
+     .bounds = {840, 240, 735, 195},
+     .tabIndex = 19,
+     .container = ControlId::Frame1,
+     .initiallySelected = true},
+    {.id = ControlId::optNo,
+     .name = "optNo",
+     .kind = ControlKind::OptionButton,
+     .text = "No",
+     .bounds = {1560, 240, 615, 195},
+     .tabIndex = 20,
+     .container = ControlId::Frame1},
+    {.id = ControlId::Command1,
+     .name = "Command1",
+     .kind = ControlKind::PushButton,
+     .text = "Send Out Signal",
+     .bounds = {7320, 840, 1815, 495},
+     .tabIndex = 0},
 }};
 
-// The control of that name, or nullptr.
+constexpr bool rowsFollowTheirIds() {
+    for (std::size_t i = 0; i < form1Controls.size(); ++i) {
+        if (indexOf(form1Controls[i].id) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(rowsFollowTheirIds(), "form1Controls must list the controls in ControlId order");
+
+constexpr const ControlDesign& designOf(ControlId id) {
+    return form1Controls[indexOf(id)];
+}
+
+// The control of that name, or nullptr; for names that come as text, such as those the send
+// action reads.
 const ControlDesign* findControl(std::string_view name);
 
 // Whether a control of this kind can hold the keyboard focus. Labels and frames never do.
 constexpr bool takesFocus(ControlKind kind) {
-    return kind != Label && kind != Frame;
+    return kind != ControlKind::Label && kind != ControlKind::Frame;
 }
 
 // The focus order: controls that take the focus, by ascending tab index. The option buttons

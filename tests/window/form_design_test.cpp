@@ -22,7 +22,8 @@ TEST(FormDesign, EveryNameTheSendActionReadsIsAFieldOfTheForm) {
           control::txtAux, control::cmbEntryExit, control::Text6}) {
         const ControlDesign* design = findControl(name);
         ASSERT_NE(design, nullptr) << name;
-        EXPECT_TRUE(design->kind == ComboBox || design->kind == TextBox) << name;
+        EXPECT_TRUE(design->kind == ControlKind::ComboBox || design->kind == ControlKind::TextBox)
+            << name;
     }
 }
 
@@ -30,18 +31,15 @@ TEST(FormDesign, ControlsFitTheirContainersAndLabelsNameRealFields) {
     for (const ControlDesign& control : form1Controls) {
         int width = formClientWidthTwips;
         int height = formClientHeightTwips;
-        if (!control.container.empty()) {
-            const ControlDesign* container = findControl(control.container);
-            ASSERT_NE(container, nullptr) << control.name;
-            width = container->bounds.width;
-            height = container->bounds.height;
+        if (control.container) {
+            width = designOf(*control.container).bounds.width;
+            height = designOf(*control.container).bounds.height;
         }
         EXPECT_LE(control.bounds.left + control.bounds.width, width) << control.name;
         EXPECT_LE(control.bounds.top + control.bounds.height, height) << control.name;
         EXPECT_EQ(control.bounds.left % 15 + control.bounds.width % 15, 0) << control.name;
-        if (control.kind == Label) {
-            ASSERT_NE(findControl(control.labelFor), nullptr) << control.name;
-        }
+        EXPECT_EQ(control.kind == ControlKind::Label, control.labelFor.has_value()) << control.name;
+        EXPECT_EQ(findControl(control.name), &control) << "names are unique";
         EXPECT_EQ(control.listEntries.empty() || control.listEntries.front() == control.text, true)
             << control.name << " starts with its first list entry";
     }

@@ -153,8 +153,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 void Form1::createControls() {
     for (const ControlDesign& design : form1Controls) {
         QWidget* parent = this;
-        if (!design.container.empty()) {
-            parent = findChild<QWidget*>(toQString(design.container));
+        if (design.container) {
+            parent = findChild<QWidget*>(toQString(designOf(*design.container).name));
         }
         QWidget* control = createControl(design, parent);
         control->setObjectName(toQString(design.name));
@@ -165,11 +165,11 @@ void Form1::createControls() {
     }
     // A label names its field for screen readers once it is the field's buddy.
     for (const ControlDesign& design : form1Controls) {
-        if (design.labelFor.empty()) {
+        if (!design.labelFor) {
             continue;
         }
         auto* label = findChild<QLabel*>(toQString(design.name));
-        label->setBuddy(findChild<QWidget*>(toQString(design.labelFor)));
+        label->setBuddy(findChild<QWidget*>(toQString(designOf(*design.labelFor).name)));
     }
 }
 

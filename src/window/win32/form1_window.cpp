@@ -13,7 +13,7 @@ namespace kestrane::window::win32 {
 namespace {
 
 constexpr wchar_t windowClassName[] = L"KestraneSignalSimulatorForm1";
-constexpr int firstControlId = 1000;
+using enum ControlKind;
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD windowExStyle = 0;
 
@@ -160,10 +160,9 @@ DWORD styleOf(const ControlDesign& control) {
 // The control's place in pixels within the form's client area.
 RECT placeOf(const ControlDesign& control, UINT dpi) {
     TwipsRect twips = control.bounds;
-    if (!control.container.empty()) {
-        const ControlDesign* container = findControl(control.container);
-        twips.left += container->bounds.left;
-        twips.top += container->bounds.top;
+    if (control.container) {
+        twips.left += designOf(*control.container).bounds.left;
+        twips.top += designOf(*control.container).bounds.top;
     }
     const int left = toPixels(twips.left, dpi);
     const int top = toPixels(twips.top, dpi);
@@ -248,7 +247,7 @@ HFONT createFormFont(HWND window, UINT dpi, const DpiApi& api) {
 std::vector<const ControlDesign*> windowListOrder() {
     std::vector<const ControlDesign*> byTabIndex;
     for (const ControlDesign& control : form1Controls) {
-        if (control.labelFor.empty()) {
+        if (!control.labelFor) {
             byTabIndex.push_back(&control);
         }
     }
@@ -256,7 +255,7 @@ std::vector<const ControlDesign*> windowListOrder() {
     std::vector<const ControlDesign*> order;
     for (const ControlDesign* control : byTabIndex) {
         for (const ControlDesign& label : form1Controls) {
-            if (label.labelFor == control->name) {
+            if (label.labelFor == control->id) {
                 order.push_back(&label);
             }
         }
@@ -284,7 +283,7 @@ int controlId(std::string_view name) {
     if (!control) {
         return 0;
     }
-    return firstControlId + static_cast<int>(control - form1Controls.data());
+    return static_cast<int>(control->id);
 }
 
 Form1Window::Form1Window(signal::LocalClock clock) : clock_{std::move(clock)} {}

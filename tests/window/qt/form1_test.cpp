@@ -228,7 +228,7 @@ void Form1Test::controlsMatchTheDesign() {
     QVERIFY(widget != nullptr);
 
     const QString container =
-        design.container.empty() ? qs(kestrane::window::formName) : qs(design.container);
+        design.container ? qs(designOf(*design.container).name) : qs(kestrane::window::formName);
     QCOMPARE(widget->parentWidget()->objectName(), container);
     const auto& pixels = kestrane::testing::designedPixels(design.name);
     QCOMPARE(widget->geometry(), QRect(pixels.left, pixels.top, pixels.width, pixels.height));
@@ -331,10 +331,10 @@ void Form1Test::designedTextsFitTheirBoxes() {
 void Form1Test::labelsNameTheirFieldsForScreenReaders() {
     const auto form = showForm();
     for (const ControlDesign& design : form1Controls) {
-        if (design.labelFor.empty()) {
+        if (!design.labelFor) {
             continue;
         }
-        QWidget* field = control(*form, qs(design.labelFor));
+        QWidget* field = control(*form, qs(designOf(*design.labelFor).name));
         QCOMPARE(control<QLabel>(*form, qs(design.name))->buddy(), field);
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
         QVERIFY(accessible != nullptr);

@@ -1,4 +1,5 @@
 // The Win32 window against the design table, its keyboard navigation, and sends through it.
+#include "support/designed_pixels.h"
 #include "support/temp_dir.h"
 #include "window/form_design.h"
 #include "window/win32/form1_window.h"
@@ -88,17 +89,23 @@ protected:
         return rect;
     }
 
-    // The design's place of a control in pixels at `dpi`, relative to the form.
+    // The designed place of a control relative to the form, from the pixels written out for
+    // 96 DPI: at 144 DPI each length is one and a half times as long, rounded half up. The
+    // option buttons are children of the form here, not of their frame.
     static RECT designedPlace(const ControlDesign& design, int dpi) {
-        TwipsRect twips = design.bounds;
-        if (const ControlDesign* container = findControl(design.container)) {
-            twips.left += container->bounds.left;
-            twips.top += container->bounds.top;
+        const auto scaled = [dpi](int pixels) {
+            return dpi == 96 ? pixels : (pixels * 3 + 1) / 2;
+        };
+        const testing::DesignedPixels& pixels = testing::designedPixels(design.name);
+        int left = scaled(pixels.left);
+        int top = scaled(pixels.top);
+        if (design.container) {
+            const testing::DesignedPixels& frame =
+                testing::designedPixels(designOf(*design.container).name);
+            left += scaled(frame.left);
+            top += scaled(frame.top);
         }
-        const int left = twipsToPixels(twips.left, dpi);
-        const int top = twipsToPixels(twips.top, dpi);
-        return {left, top, left + twipsToPixels(twips.width, dpi),
-                top + twipsToPixels(twips.height, dpi)};
+        return {left, top, left + scaled(pixels.width), top + scaled(pixels.height)};
     }
 
     TempDir dir;
@@ -127,25 +134,26 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
         EXPECT_EQ(place.top, designed.top);
         EXPECT_EQ(place.right, designed.right);
         // A combo box's closed height follows its font where the system will not set it.
-        if (design.kind != ComboBox) {
+        if (design.kind != ControlKind::ComboBox) {
             EXPECT_EQ(place.bottom, designed.bottom);
         }
 
         const LONG style = styleOf(control);
         const bool checked = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
-        const bool tabStop = takesFocus(design.kind) && (design.kind != OptionButton || checked);
+        const bool tabStop =
+            takesFocus(design.kind) && (design.kind != ControlKind::OptionButton || checked);
         EXPECT_EQ((style & WS_TABSTOP) != 0, tabStop);
         switch (design.kind) {
-        case Label:
+        case ControlKind::Label:
             EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"Static"), 0);
             EXPECT_EQ(style & SS_TYPEMASK, SS_LEFT);
             break;
-        case TextBox:
+        case ControlKind::TextBox:
             EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"Edit"), 0);
             EXPECT_EQ((style & ES_READONLY) != 0, design.readOnly);
             EXPECT_EQ(style & ES_MULTILINE, 0);
             break;
-        case ComboBox: {
+        case ControlKind::ComboBox: {
             EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"ComboBox"), 0);
             EXPECT_EQ(style & 3, CBS_DROPDOWN);
             ASSERT_EQ(::SendMessageW(control, CB_GETCOUNT, 0, 0),
@@ -157,14 +165,14 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
             }
             break;
         }
-        case Frame:
+        case ControlKind::Frame:
             EXPECT_EQ(style & BS_TYPEMASK, BS_GROUPBOX);
             break;
-        case OptionButton:
+        case ControlKind::OptionButton:
             EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON);
             EXPECT_EQ(checked, design.initiallySelected);
             break;
-        case PushButton:
+        case ControlKind::PushButton:
             EXPECT_EQ(style & BS_TYPEMASK & ~BS_DEFPUSHBUTTON, BS_PUSHBUTTON);
             break;
         }
@@ -179,14 +187,14 @@ TEST_F(Form1WindowTest, NoTextIsClipped) {
         RECT box{};
         ::GetClientRect(control, &box);
         const SIZE caption = textExtent(control, design.text);
-        if (design.kind == Label) {
+        if (design.kind == ControlKind::Label) {
             EXPECT_LE(caption.cx, box.right);
             EXPECT_LE(caption.cy, box.bottom);
         }
-        if (design.kind == OptionButton) {
+        if (design.kind == ControlKind::OptionButton) {
             EXPECT_LE(caption.cx + ::GetSystemMetrics(SM_CXMENUCHECK), box.right);
         }
-        if (design.kind == ComboBox) {
+        if (design.kind == ControlKind::ComboBox) {
             // Every entry fits the edit field beside the drop-down button.
             COMBOBOXINFO info{};
             info.cbSize = sizeof info;
@@ -224,15 +232,16 @@ TEST_F(Form1WindowTest, FocusStartsOnCommand1AndTabFollowsTheDesign) {
 TEST_F(Form1WindowTest, ScreenReadersNameEachFieldAfterItsLabel) {
     ASSERT_NE(form, nullptr);
     for (const ControlDesign& label : form1Controls) {
-        if (label.labelFor.empty()) {
+        if (!label.labelFor) {
             continue;
         }
-        SCOPED_TRACE(std::string{label.labelFor});
-        const HWND field = form->control(label.labelFor);
+        const ControlDesign& named = designOf(*label.labelFor);
+        SCOPED_TRACE(std::string{named.name});
+        const HWND field = form->control(named.name);
         // Clients name a field after the static text just before it in the window list; Wine's
         // own client answers so for edit fields, and names combo boxes by their text.
         EXPECT_EQ(::GetWindow(field, GW_HWNDPREV), form->control(label.name));
-        if (findControl(label.labelFor)->kind == TextBox) {
+        if (named.kind == ControlKind::TextBox) {
             EXPECT_EQ(accessibleName(field), label.text);
         }
     }
