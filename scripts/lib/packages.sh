@@ -40,7 +40,13 @@ fuzz_packages=(clang-14 libclang-rt-14-dev)
 bench_packages=(libbenchmark-dev)
 # The source format check (the version pinned, since releases format differently).
 format_packages=(clang-format-14)
-# The 32-bit Windows program: the MinGW-w64 cross compiler, GoogleTest's sources to build for
-# it, and Wine with its fonts on an X server of its own for the window tests.
-windows_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386
-    fonts-wine xvfb xauth)
+# The 32-bit Windows program: the MinGW-w64 cross compiler and GoogleTest's sources to build
+# for it; Wine with its fonts on an X server of its own for the window tests.
+windows_build_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest)
+windows_packages=("${windows_build_packages[@]}" wine wine32:i386 fonts-wine xvfb xauth)
+# scripts/package: the Windows installer's compiler, and dpkg-shlibdeps for the .deb's
+# library dependencies.
+package_packages=(nsis dpkg-dev)
+# scripts/check-packages: unpacking, the desktop entry's validator, finding windows on the X
+# server, and python3 for the script that closes them.
+check_packages=(unzip desktop-file-utils xdotool python3 binutils)
