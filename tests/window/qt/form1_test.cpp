@@ -6,6 +6,7 @@
 #include "window/qt/start.h"
 
 #include <QAccessible>
+#include <QColorSpace>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -106,15 +107,8 @@ QRect textRoom(QWidget* widget) {
         styleOption.text = button->text();
         return style->subElementRect(QStyle::SE_PushButtonContents, &styleOption, button);
     }
-    if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
-        QStyleOptionGroupBox styleOption;
-        styleOption.initFrom(frame);
-        styleOption.text = frame->title();
-        styleOption.textAlignment = frame->alignment();
-        styleOption.lineWidth = 1;
-        styleOption.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        return style->subControlRect(QStyle::CC_GroupBox, &styleOption, QStyle::SC_GroupBoxLabel,
-                                     frame);
+    if (auto* frame = dynamic_cast<kestrane::window::qt::TitledFrame*>(widget)) {
+        return frame->titleRect();
     }
     return {};
 }
@@ -206,8 +200,16 @@ void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
     // 9345 x 1440 twips at 15 twips a pixel, and fixed: the window cannot be resized.
     QCOMPARE(form->size(), QSize(623, 96));
     QCOMPARE(form->minimumSize(), form->maximumSize());
-    // The icon comes from the library's own resources, which a static library must register.
+    // The compiled-in icon shows the icon file's picture, pixel for pixel (the file's colour
+    // space tag aside).
     QVERIFY(form->windowIcon().availableSizes().contains(QSize(32, 32)));
+    const auto pixels = [](const QImage& image) {
+        QImage converted = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        converted.setColorSpace({});
+        return converted;
+    };
+    QCOMPARE(pixels(form->windowIcon().pixmap(32, 32).toImage()),
+             pixels(QImage{QStringLiteral(KESTRANE_ICON_PNG)}));
     QVERIFY(!QApplication::windowIcon().isNull());
 }
 
