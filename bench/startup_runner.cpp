@@ -7,21 +7,24 @@
 // measured rounds (their output discarded). Each round runs every program once, and the order
 // rotates from round to round, so that no program always runs on caches another has just warmed.
 //
-// What is timed depends on the platform:
-//   offscreen  from fork to the end of wait4 on the steady clock (CLOCK_MONOTONIC): the whole
-//              start, first paint and exit, as nothing is shown anywhere.
-//   xcb        from fork until the X server maps the program's window, which is when the user
-//              sees it. The runner starts an Xvfb of its own, with no window manager and no other
-//              client, watches its root window for MapNotify (SubstructureNotify) and takes the
-//              first map of a window that is not override-redirect; the program runs on that
-//              server (DISPLAY, QT_QPA_PLATFORM=xcb) until it closes its window and exits.
+// What is timed depends on the platform, always from fork on the steady clock (CLOCK_MONOTONIC):
+//   offscreen  to the end of wait4: the whole start, first paint and exit, as nothing is shown.
+//   xcb        to the map of the program's window, when the X server puts it on the screen, and
+//              to its first frame, when the window has been painted once: the programs close
+//              their window right after its first paint, and the server handles their requests
+//              in order, so the unmap that closing causes comes after the painted pixels reached
+//              the screen. The runner starts an Xvfb of its own, with no window manager and no
+//              other client, and watches its root window (SubstructureNotify) for the first
+//              MapNotify of a window that is not override-redirect, then for that window's
+//              UnmapNotify or DestroyNotify. The program runs on that server (DISPLAY,
+//              QT_QPA_PLATFORM=xcb) until it exits.
 // Peak memory is the child's ru_maxrss and CPU time its user plus system time, both from wait4,
 // so both cover the program's whole life.
 //
-// Prints rows of medians on stdout, tab-separated, for scripts/bench, two for each baseline:
+// Prints rows of medians on stdout, tab-separated, for scripts/bench, for each baseline:
 //   row <measure> <subject> <baseline> <target> <unit> <subject> <baseline> [<subject> <baseline>]
 // with the programs named by their file names. The first baseline carries the targets; further
-// baselines are reported with "-" as target. A run that fails, maps no window (xcb) or outlives
+// baselines are reported with "-" as target. A run that fails, shows no window (xcb) or outlives
 // the time limit ends the measurement with exit status 1.
 #include <algorithm>
 #include <cerrno>
@@ -49,7 +52,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Run {
-    double wallMilliseconds = 0;
+    double wallMilliseconds = 0;       // to the map (xcb) or to the exit (offscreen)
+    double firstFrameMilliseconds = 0; // xcb only
     double cpuMilliseconds = 0;
     long peakKibibytes = 0;
 };
@@ -125,7 +129,7 @@ private:
     std::string name_;
 };
 
-// A client of the display that hears of every window mapped on the root window.
+// A client of the display that hears of every window mapped or unmapped on the root window.
 class MapWatcher {
 public:
     explicit MapWatcher(const std::string& display)
@@ -147,18 +151,41 @@ public:
     int fd() const { return xcb_get_file_descriptor(connection_.get()); }
     bool failed() const { return xcb_connection_has_error(connection_.get()) != 0; }
 
-    // Reads the events that have arrived; whether one of them maps a top-level window that is
-    // not override-redirect (a program's window rather than a menu or tooltip).
-    bool takeWindowMap() {
-        bool mapped = false;
+    struct Seen {
+        bool mapped = false;   // the first top-level window that is not override-redirect
+        bool unmapped = false; // that window, unmapped or destroyed
+    };
+
+    // Reads the events that have arrived and adds what they tell to `seen`: the map of a
+    // program's window (not a menu or tooltip), then the unmap or end of that window.
+    void take(Seen& seen) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(connection_.get())) {
-            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY &&
-                reinterpret_cast<xcb_map_notify_event_t*>(event)->override_redirect == 0) {
-                mapped = true;
+            switch (event->response_type & 0x7f) {
+            case XCB_MAP_NOTIFY: {
+                const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                if (!seen.mapped && map->override_redirect == 0) {
+                    seen.mapped = true;
+                    window_ = map->window;
+                }
+                break;
+            }
+            case XCB_UNMAP_NOTIFY:
+                if (seen.mapped &&
+                    reinterpret_cast<xcb_unmap_notify_event_t*>(event)->window == window_) {
+                    seen.unmapped = true;
+                }
+                break;
+            case XCB_DESTROY_NOTIFY:
+                if (seen.mapped &&
+                    reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window == window_) {
+                    seen.unmapped = true;
+                }
+                break;
+            default:
+                break;
             }
             std::free(event);
         }
-        return mapped;
     }
 
 private:
@@ -167,6 +194,7 @@ private:
     };
     std::unique_ptr<xcb_connection_t, Disconnect> connection_;
     bool ready_ = false;
+    xcb_window_t window_ = XCB_NONE;
 };
 
 // Starts `path`. With `quiet`, its stdout and stderr go to /dev/null; otherwise its stdout goes to
@@ -217,9 +245,9 @@ std::optional<rusage> finish(const std::string& path, pid_t child) {
     return usage;
 }
 
-Run runFrom(double wallMilliseconds, const rusage& usage) {
-    return {wallMilliseconds, milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime),
-            usage.ru_maxrss};
+Run runFrom(double wallMilliseconds, double firstFrameMilliseconds, const rusage& usage) {
+    return {wallMilliseconds, firstFrameMilliseconds,
+            milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime), usage.ru_maxrss};
 }
 
 // Offscreen: from fork to the end of wait4.
@@ -233,13 +261,16 @@ std::optional<Run> runToExit(const std::string& path, bool quiet, unsigned timeL
     if (!usage) {
         return std::nullopt;
     }
-    return runFrom(millisecondsSince(startTime), *usage);
+    return runFrom(millisecondsSince(startTime), 0, *usage);
 }
 
-// xcb: from fork to the map of the program's window; the program then runs to its end.
+// xcb: from fork to the map of the program's window and to its unmap after the first frame; the
+// program then runs to its end.
 std::optional<Run> runToMap(MapWatcher& watcher, const std::string& path, bool quiet,
                             unsigned timeLimitSeconds) {
-    watcher.takeWindowMap(); // nothing before this run counts
+    MapWatcher::Seen seen;
+    watcher.take(seen); // nothing before this run counts
+    seen = {};
     const auto startTime = Clock::now();
     const pid_t child = start(path, quiet, timeLimitSeconds);
     if (child < 0) {
@@ -247,6 +278,7 @@ std::optional<Run> runToMap(MapWatcher& watcher, const std::string& path, bool q
     }
     const int exited = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
     std::optional<double> toMap;
+    std::optional<double> toFirstFrame;
     bool running = exited >= 0;
     while (running) {
         pollfd waiting[] = {{watcher.fd(), POLLIN, 0}, {exited, POLLIN, 0}};
@@ -255,8 +287,12 @@ std::optional<Run> runToMap(MapWatcher& watcher, const std::string& path, bool q
             break;
         }
         const double now = millisecondsSince(startTime);
-        if (watcher.takeWindowMap() && !toMap) {
+        watcher.take(seen);
+        if (seen.mapped && !toMap) {
             toMap = now;
+        }
+        if (seen.unmapped && !toFirstFrame) {
+            toFirstFrame = now;
         }
         running = (waiting[1].revents & POLLIN) == 0 && !watcher.failed();
     }
@@ -267,11 +303,12 @@ std::optional<Run> runToMap(MapWatcher& watcher, const std::string& path, bool q
     if (!usage) {
         return std::nullopt;
     }
-    if (!toMap) {
-        std::fprintf(stderr, "%s: mapped no window\n", path.c_str());
+    if (!toMap || !toFirstFrame) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(),
+                     toMap ? "did not close its window" : "mapped no window");
         return std::nullopt;
     }
-    return runFrom(*toMap, *usage);
+    return runFrom(*toMap, *toFirstFrame, *usage);
 }
 
 template <typename Field>
@@ -375,31 +412,46 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::fprintf(stderr,
-                 "%s: %u runs each after %u warm-up rounds (medians: %s ms, CPU ms, peak KiB)\n",
-                 platform.c_str(), runs, warmUp, onX ? "to map" : "to exit");
+    std::fprintf(stderr, "%s: %u runs each after %u warm-up rounds (medians)\n", platform.c_str(),
+                 runs, warmUp);
+    std::fprintf(stderr, "  %-28s %10s %12s %8s %9s\n", "", onX ? "to map" : "to exit",
+                 onX ? "first frame" : "", "CPU", "peak");
     for (const Program& program : programs) {
-        std::fprintf(stderr, "  %-28s %8.2f %8.2f %8.0f\n", program.name.c_str(),
-                     medianOf(program.runs, &Run::wallMilliseconds),
-                     medianOf(program.runs, &Run::cpuMilliseconds),
+        std::fprintf(stderr, "  %-28s %7.2f ms", program.name.c_str(),
+                     medianOf(program.runs, &Run::wallMilliseconds));
+        if (onX) {
+            std::fprintf(stderr, " %9.2f ms", medianOf(program.runs, &Run::firstFrameMilliseconds));
+        } else {
+            std::fprintf(stderr, " %12s", "");
+        }
+        std::fprintf(stderr, " %5.2f ms %5.0f KiB\n", medianOf(program.runs, &Run::cpuMilliseconds),
                      medianOf(program.runs, &Run::peakKibibytes));
     }
-    const std::string timeMeasure =
-        onX ? "Start-up to map (xcb)" : "Start-up to exit (" + platform + ")";
-    const std::string memoryMeasure = "Start-up peak memory (" + platform + ")";
+
+    // One row per measure and baseline; the CPU time (of the whole run) goes with each time.
     const Program& subject = programs[0];
+    const auto timeRow = [&](const std::string& measure, const Program& baseline, bool targeted,
+                             double Run::*field) {
+        std::printf("row\t%s\t%s\t%s\t%s\tms\t%.2f\t%.2f\t%.2f\t%.2f\n", measure.c_str(),
+                    subject.name.c_str(), baseline.name.c_str(), targeted ? "1.05" : "-",
+                    medianOf(subject.runs, field), medianOf(baseline.runs, field),
+                    medianOf(subject.runs, &Run::cpuMilliseconds),
+                    medianOf(baseline.runs, &Run::cpuMilliseconds));
+    };
     for (std::size_t i = 1; i < count; ++i) {
         const Program& baseline = programs[i];
         const bool targeted = i == 1;
-        std::printf("row\t%s\t%s\t%s\t%s\tms\t%.2f\t%.2f\t%.2f\t%.2f\n", timeMeasure.c_str(),
-                    subject.name.c_str(), baseline.name.c_str(), targeted ? "1.05" : "-",
-                    medianOf(subject.runs, &Run::wallMilliseconds),
-                    medianOf(baseline.runs, &Run::wallMilliseconds),
-                    medianOf(subject.runs, &Run::cpuMilliseconds),
-                    medianOf(baseline.runs, &Run::cpuMilliseconds));
-        std::printf("row\t%s\t%s\t%s\t%s\tKiB\t%.0f\t%.0f\n", memoryMeasure.c_str(),
-                    subject.name.c_str(), baseline.name.c_str(), targeted ? "1.02" : "-",
-                    medianOf(subject.runs, &Run::peakKibibytes),
+        if (onX) {
+            timeRow("Start-up to map (xcb)", baseline, targeted, &Run::wallMilliseconds);
+            timeRow("Start-up to first frame (xcb)", baseline, targeted,
+                    &Run::firstFrameMilliseconds);
+        } else {
+            timeRow("Start-up to exit (" + platform + ")", baseline, targeted,
+                    &Run::wallMilliseconds);
+        }
+        std::printf("row\tStart-up peak memory (%s)\t%s\t%s\t%s\tKiB\t%.0f\t%.0f\n",
+                    platform.c_str(), subject.name.c_str(), baseline.name.c_str(),
+                    targeted ? "1.02" : "-", medianOf(subject.runs, &Run::peakKibibytes),
                     medianOf(baseline.runs, &Run::peakKibibytes));
     }
     return 0;
