@@ -29,6 +29,7 @@ using kestrane::window::ControlKind;
 using kestrane::window::findControl;
 using kestrane::window::form1Controls;
 using kestrane::window::qt::Form1;
+using kestrane::window::qt::TitledFrame;
 
 namespace {
 
@@ -107,7 +108,7 @@ QRect textRoom(QWidget* widget) {
         styleOption.text = button->text();
         return style->subElementRect(QStyle::SE_PushButtonContents, &styleOption, button);
     }
-    if (auto* frame = dynamic_cast<kestrane::window::qt::TitledFrame*>(widget)) {
+    if (auto* frame = dynamic_cast<TitledFrame*>(widget)) {
         return frame->titleRect();
     }
     return {};
@@ -271,10 +272,23 @@ void Form1Test::controlsMatchTheDesign() {
         QCOMPARE(edit->isReadOnly(), design.readOnly);
         break;
     }
-    case ControlKind::Frame:
-        QVERIFY(qobject_cast<QGroupBox*>(widget) != nullptr);
-        QCOMPARE(qobject_cast<QGroupBox*>(widget)->title(), text);
+    case ControlKind::Frame: {
+        auto* frame = dynamic_cast<TitledFrame*>(widget);
+        QVERIFY(frame != nullptr);
+        QCOMPARE(frame->title(), text);
+        // The title sits on the top line, which stops short of it: the line runs at the title's
+        // middle height past the title and down the sides, and the room before the title is
+        // free of it.
+        const QImage image = frame->grab().toImage();
+        const QRgb line = frame->palette().color(QPalette::Mid).rgb();
+        const QRect title = frame->titleRect();
+        const int lineY = title.height() / 2;
+        QCOMPARE(image.pixel(title.right() + TitledFrame::titlePadding + 4, lineY), line);
+        QCOMPARE(image.pixel(0, frame->height() - 8), line);
+        QCOMPARE(image.pixel(frame->width() - 1, frame->height() - 8), line);
+        QVERIFY(image.pixel(title.left() - 1, lineY) != line);
         break;
+    }
     case ControlKind::OptionButton: {
         auto* option = qobject_cast<QRadioButton*>(widget);
         QVERIFY(option != nullptr);
