@@ -36,8 +36,9 @@ core_packages=(cmake ninja-build g++ pkg-config libgtest-dev)
 qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins fonts-dejavu-core)
 # The fuzz targets (clang's libFuzzer and sanitizers).
 fuzz_packages=(clang-14 libclang-rt-14-dev)
-# The benchmarks.
-bench_packages=(libbenchmark-dev)
+# The benchmarks: Google Benchmark, and for the start-up runner an X server of its own and the
+# xcb client library it watches that server's windows with.
+bench_packages=(libbenchmark-dev xvfb libxcb1-dev)
 # The source format check (the version pinned, since releases format differently).
 format_packages=(clang-format-14)
 # The 32-bit Windows program: the MinGW-w64 cross compiler and GoogleTest's sources to build

@@ -3,22 +3,19 @@
 #include "window/form_design.h"
 
 #include <QComboBox>
-#include <QGroupBox>
 #include <QIcon>
-#include <QImageReader>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <cstdint>
 #include <utility>
-
-// The icon lives in this static library; a static library has to register its resources itself.
-static void registerWindowResources() {
-    Q_INIT_RESOURCE(qt_window);
-}
 
 namespace kestrane::window::qt {
 
@@ -40,13 +37,17 @@ QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The program's icon, read as the PNG it is. Loading it by file name (QIcon's own loading) first
-// asks every image format plugin whether it can read the data, which loads the GIF, ICO and
-// JPEG decoders and their libraries into every start of a program that shows only this PNG.
+// The program's 32 x 32 icon as pixels compiled in. Reading it from an image file, even as PNG
+// with format detection off, makes Qt look through every image format plugin first.
+constexpr int programIconSize = 32;
+constexpr std::uint32_t programIconPixels[programIconSize * programIconSize] = {
+#include "kestrane-signal-simulator-32.inc"
+};
+
 QIcon programIcon() {
-    QImageReader reader{QStringLiteral(":/icons/kestrane-signal-simulator-32.png"), "png"};
-    reader.setAutoDetectImageFormat(false);
-    return QIcon{QPixmap::fromImage(reader.read())};
+    const QImage image{reinterpret_cast<const uchar*>(programIconPixels), programIconSize,
+                       programIconSize, QImage::Format_ARGB32};
+    return QIcon{QPixmap::fromImage(image)};
 }
 
 QWidget* createControl(const ControlDesign& design, QWidget* parent) {
@@ -78,7 +79,7 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
         return edit;
     }
     case ControlKind::Frame:
-        return new QGroupBox{text, parent};
+        return new TitledFrame{text, parent};
     case ControlKind::OptionButton: {
         auto* option = new QRadioButton{text, parent};
         // The group is one tab stop: only its selected button takes the focus by Tab; the
@@ -101,23 +102,71 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
     return nullptr;
 }
 
-// Draws the frame's title on its top line, as designed: the option buttons sit just below the
-// title, where some styles would otherwise draw the top line across them. Set once the frame's
-// buttons exist: buttons created under a styled frame lose the form's font.
-void putTitleOnTopLine(QGroupBox* frame) {
-    const int titleMiddle = frame->fontMetrics().height() / 2;
-    frame->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid);"
-                                        " border-radius: 3px; margin-top: %1px; }"
-                                        "QGroupBox::title { subcontrol-origin: margin; left: 6px;"
-                                        " padding: 0px 2px; }")
-                             .arg(titleMiddle));
+// One 45-degree half of a rounded corner of the frame's line, as a one-pixel pen with square
+// caps draws it; each corner is two such halves.
+void drawCornerHalf(QPainter& painter, QPointF corner, int startDegrees, int spanDegrees) {
+    constexpr qreal diameter = 2 * TitledFrame::cornerRadius - 1;
+    painter.drawArc(QRectF{corner, QSizeF{diameter, diameter}}, startDegrees * 16,
+                    spanDegrees * 16);
 }
 
 } // namespace
 
+QRect TitledFrame::titleRect() const {
+    // Room for the title and one space, the title centred in it, as Qt's common style measures
+    // a frame's title.
+    const int width = fontMetrics().size(Qt::TextShowMnemonic, title() + QLatin1Char(' ')).width();
+    return {titleLeft + titlePadding, 0, width, fontMetrics().height()};
+}
+
+void TitledFrame::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter{this};
+    const QRect label = titleRect();
+
+    // The line: a rounded rectangle of one pixel from the middle of the title down, left open
+    // where the title and its padding sit.
+    const QRect gap = label.adjusted(-titlePadding, 0, titlePadding, 0);
+    painter.setClipRegion(QRegion{rect()} - gap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QBrush line = palette().brush(QPalette::Mid);
+    const int titleMiddle = fontMetrics().height() / 2;
+    const QRectF box{QRect{0, titleMiddle, width(), height() - titleMiddle}};
+    const qreal r = cornerRadius;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(line);
+    painter.drawRect(QRectF{box.left() + r, box.bottom() - 1, box.width() - 2 * r, 1});
+    painter.drawRect(QRectF{box.right() - 1, box.top() + r, 1, box.height() - 2 * r});
+    painter.drawRect(QRectF{box.left(), box.top() + r, 1, box.height() - 2 * r});
+    painter.drawRect(QRectF{box.left() + r, box.top(), box.width() - 2 * r, 1});
+    painter.setPen(QPen{line, 1, Qt::SolidLine, Qt::SquareCap});
+    painter.setBrush(Qt::NoBrush);
+    const qreal nearEdge = 0.5;
+    const qreal farEdge = 2 * r - nearEdge;
+    const QPointF topLeft = box.topLeft() + QPointF{nearEdge, nearEdge};
+    const QPointF topRight{box.right() - farEdge, box.top() + nearEdge};
+    const QPointF bottomLeft{box.left() + nearEdge, box.bottom() - farEdge};
+    const QPointF bottomRight{box.right() - farEdge, box.bottom() - farEdge};
+    drawCornerHalf(painter, topLeft, 90, 45);
+    drawCornerHalf(painter, topLeft, 135, 45);
+    drawCornerHalf(painter, topRight, 0, 45);
+    drawCornerHalf(painter, topRight, 45, 45);
+    drawCornerHalf(painter, bottomLeft, 180, 45);
+    drawCornerHalf(painter, bottomLeft, 225, 45);
+    drawCornerHalf(painter, bottomRight, 270, 45);
+    drawCornerHalf(painter, bottomRight, 315, 45);
+
+    painter.setClipping(false);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    int alignment = Qt::AlignCenter | Qt::TextShowMnemonic;
+    if (style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this) == 0) {
+        alignment |= Qt::TextHideMnemonic;
+    }
+    style()->drawItemText(&painter, label, alignment, palette(), isEnabled(), title(),
+                          QPalette::WindowText);
+}
+
 Form1::Form1(signal::LocalClock clock, QWidget* parent)
     : QWidget{parent}, clock_{std::move(clock)} {
-    registerWindowResources();
     setObjectName(toQString(formName));
     setWindowTitle(toQString(formCaption));
     setWindowIcon(programIcon());
@@ -159,9 +208,6 @@ void Form1::createControls() {
         QWidget* control = createControl(design, parent);
         control->setObjectName(toQString(design.name));
         control->setGeometry(toPixels(design.bounds));
-    }
-    for (QGroupBox* frame : findChildren<QGroupBox*>()) {
-        putTitleOnTopLine(frame);
     }
     // A label names its field for screen readers once it is the field's buddy.
     for (const ControlDesign& design : form1Controls) {

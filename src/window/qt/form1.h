@@ -3,12 +3,14 @@
 //   Form1                  one QWidget built from the design table form1Controls: every control
 //                          is created, named, placed and filled from its row, so nothing about
 //                          the layout lives here. Provides SignalFormView to the send action.
+//   TitledFrame            the option buttons' frame, its title drawn on its top line.
 //   Command1 (clicked)     the only handled event: runs Command1_Click with the window's clock.
 //   startSignalSimulator   (start.h) what the program does at start: build Form1 and show it.
 #pragma once
 
 #include "signal/send_action.h"
 
+#include <QGroupBox>
 #include <QWidget>
 #include <string>
 #include <string_view>
@@ -18,6 +20,24 @@ class QLineEdit;
 class QRadioButton;
 
 namespace kestrane::window::qt {
+
+// A frame with its title on its top line, as designed: the option buttons sit just below the
+// title, where the usual styles would draw the top line across them. Draws the line and the
+// title itself; no style sheet, whose style would take part in painting every control in it.
+class TitledFrame final : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+    static constexpr int cornerRadius = 3;
+    static constexpr int titleLeft = 6;    // from the frame's left edge to the gap in the line
+    static constexpr int titlePadding = 2; // between the gap's ends and the title
+
+    // Where the title is drawn, in the frame's coordinates.
+    QRect titleRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 class Form1 final : public QWidget, public signal::SignalFormView {
     Q_OBJECT

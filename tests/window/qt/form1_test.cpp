@@ -7,6 +7,7 @@
 #include "window/qt/start.h"
 
 #include <QAccessible>
+#include <QColorSpace>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -30,6 +31,7 @@ using kestrane::window::ControlKind;
 using kestrane::window::findControl;
 using kestrane::window::form1Controls;
 using kestrane::window::qt::Form1;
+using kestrane::window::qt::TitledFrame;
 
 namespace {
 
@@ -108,15 +110,8 @@ QRect textRoom(QWidget* widget) {
         styleOption.text = button->text();
         return style->subElementRect(QStyle::SE_PushButtonContents, &styleOption, button);
     }
-    if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
-        QStyleOptionGroupBox styleOption;
-        styleOption.initFrom(frame);
-        styleOption.text = frame->title();
-        styleOption.textAlignment = frame->alignment();
-        styleOption.lineWidth = 1;
-        styleOption.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        return style->subControlRect(QStyle::CC_GroupBox, &styleOption, QStyle::SC_GroupBoxLabel,
-                                     frame);
+    if (auto* frame = dynamic_cast<TitledFrame*>(widget)) {
+        return frame->titleRect();
     }
     return {};
 }
@@ -208,8 +203,16 @@ void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
     // 9345 x 1440 twips at 15 twips a pixel, and fixed: the window cannot be resized.
     QCOMPARE(form->size(), QSize(623, 96));
     QCOMPARE(form->minimumSize(), form->maximumSize());
-    // The icon comes from the library's own resources, which a static library must register.
+    // The compiled-in icon shows the icon file's picture, pixel for pixel (the file's colour
+    // space tag aside).
     QVERIFY(form->windowIcon().availableSizes().contains(QSize(32, 32)));
+    const auto pixels = [](const QImage& image) {
+        QImage converted = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        converted.setColorSpace({});
+        return converted;
+    };
+    QCOMPARE(pixels(form->windowIcon().pixmap(32, 32).toImage()),
+             pixels(QImage{QStringLiteral(KESTRANE_ICON_PNG)}));
     QVERIFY(!QApplication::windowIcon().isNull());
 }
 
@@ -268,10 +271,23 @@ void Form1Test::controlsMatchTheDesign() {
         QCOMPARE(edit->isReadOnly(), design.readOnly);
         break;
     }
-    case ControlKind::Frame:
-        QVERIFY(qobject_cast<QGroupBox*>(widget) != nullptr);
-        QCOMPARE(qobject_cast<QGroupBox*>(widget)->title(), text);
+    case ControlKind::Frame: {
+        auto* frame = dynamic_cast<TitledFrame*>(widget);
+        QVERIFY(frame != nullptr);
+        QCOMPARE(frame->title(), text);
+        // The title sits on the top line, which stops short of it: the line runs at the title's
+        // middle height past the title and down the sides, and the room before the title is
+        // free of it.
+        const QImage image = frame->grab().toImage();
+        const QRgb line = frame->palette().color(QPalette::Mid).rgb();
+        const QRect title = frame->titleRect();
+        const int lineY = title.height() / 2;
+        QCOMPARE(image.pixel(title.right() + TitledFrame::titlePadding + 4, lineY), line);
+        QCOMPARE(image.pixel(0, frame->height() - 8), line);
+        QCOMPARE(image.pixel(frame->width() - 1, frame->height() - 8), line);
+        QVERIFY(image.pixel(title.left() - 1, lineY) != line);
         break;
+    }
     case ControlKind::OptionButton: {
         auto* option = qobject_cast<QRadioButton*>(widget);
         QVERIFY(option != nullptr);
