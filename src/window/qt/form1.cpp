@@ -179,9 +179,9 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     createControls();
     chainTabOrder();
 
-    command1_ = findChild<QPushButton*>(QStringLiteral("Command1"));
-    txtTimeStamp_ = findChild<QLineEdit*>(QStringLiteral("txtTimeStamp"));
-    optYes_ = findChild<QRadioButton*>(QStringLiteral("optYes"));
+    command1_ = controlAs<QPushButton>(ControlId::Command1);
+    txtTimeStamp_ = controlAs<QLineEdit>(ControlId::txtTimeStamp);
+    optYes_ = controlAs<QRadioButton>(ControlId::optYes);
     connect(command1_, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
     command1_->installEventFilter(this);
     command1_->setFocus();
@@ -199,23 +199,27 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+template <typename Control>
+Control* Form1::controlAs(ControlId id) const {
+    auto* control = qobject_cast<Control*>(controls_[indexOf(id)]);
+    Q_ASSERT(control != nullptr);
+    return control;
+}
+
 void Form1::createControls() {
+    // Containers come before what they hold, so a control's parent always exists already.
     for (const ControlDesign& design : form1Controls) {
-        QWidget* parent = this;
-        if (design.container) {
-            parent = findChild<QWidget*>(toQString(designOf(*design.container).name));
-        }
+        QWidget* parent = design.container ? controls_[indexOf(*design.container)] : this;
         QWidget* control = createControl(design, parent);
         control->setObjectName(toQString(design.name));
         control->setGeometry(toPixels(design.bounds));
+        controls_[indexOf(design.id)] = control;
     }
     // A label names its field for screen readers once it is the field's buddy.
     for (const ControlDesign& design : form1Controls) {
-        if (!design.labelFor) {
-            continue;
+        if (design.labelFor) {
+            controlAs<QLabel>(design.id)->setBuddy(controls_[indexOf(*design.labelFor)]);
         }
-        auto* label = findChild<QLabel*>(toQString(design.name));
-        label->setBuddy(findChild<QWidget*>(toQString(designOf(*design.labelFor).name)));
     }
 }
 
@@ -224,7 +228,7 @@ void Form1::chainTabOrder() {
     // selected one, as they are not tab stops otherwise.
     QList<QWidget*> chain;
     for (const std::string_view name : tabOrder()) {
-        auto* control = findChild<QWidget*>(toQString(name));
+        QWidget* control = controls_[indexOf(findControl(name)->id)];
         if (qobject_cast<QRadioButton*>(control) != nullptr) {
             for (QObject* sibling : control->parentWidget()->children()) {
                 if (auto* option = qobject_cast<QRadioButton*>(sibling)) {
@@ -241,14 +245,22 @@ void Form1::chainTabOrder() {
 }
 
 std::string Form1::controlText(std::string_view controlName) const {
-    const QWidget* control = findChild<QWidget*>(toQString(controlName));
+    // The send action reads only fields of the form, by the names the design gives them; any
+    // other name is a fault of the program, not something to answer with an empty text.
+    const ControlDesign* design = findControl(controlName);
+    if (design == nullptr) {
+        qFatal("Form1 has no control named %.*s", static_cast<int>(controlName.size()),
+               controlName.data());
+    }
+    const QWidget* control = controls_[indexOf(design->id)];
     if (const auto* combo = qobject_cast<const QComboBox*>(control)) {
         return combo->currentText().toStdString();
     }
     if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
         return edit->text().toStdString();
     }
-    return {};
+    qFatal("Form1's control %.*s holds no text", static_cast<int>(controlName.size()),
+           controlName.data());
 }
 
 void Form1::setTimeStampText(const std::string& text) {

@@ -9,9 +9,11 @@
 #pragma once
 
 #include "signal/send_action.h"
+#include "window/form_design.h"
 
 #include <QGroupBox>
 #include <QWidget>
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -65,8 +67,12 @@ private:
     void createControls();
     void chainTabOrder();
     void onCommand1Clicked();
+    // The control of that identity as the class it was created as.
+    template <typename Control>
+    Control* controlAs(ControlId id) const;
 
     signal::LocalClock clock_;
+    std::array<QWidget*, controlCount> controls_{}; // by indexOf(ControlId)
     QPushButton* command1_ = nullptr;
     QLineEdit* txtTimeStamp_ = nullptr;
     QRadioButton* optYes_ = nullptr;
