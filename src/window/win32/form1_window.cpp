@@ -323,17 +323,17 @@ void Form1Window::layout(UINT dpi) {
     // The old font stays alive until no control uses it any more.
     Font font{createFormFont(window_, dpi)};
     for (const ControlDesign& design : form1Controls) {
-        const HWND control = this->control(design.id);
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        const HWND child = control(design.id);
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         const RECT place = placeOf(design, static_cast<int>(dpi));
         int height = place.bottom - place.top;
         if (design.kind == ComboBox) {
             // A combo box's window height includes its dropped-down list.
             height *= static_cast<int>(design.listEntries.size()) + 2;
         }
-        ::MoveWindow(control, place.left, place.top, place.right - place.left, height, FALSE);
+        ::MoveWindow(child, place.left, place.top, place.right - place.left, height, FALSE);
         if (design.kind == ComboBox) {
-            setComboFieldHeight(control, place.bottom - place.top);
+            setComboFieldHeight(child, place.bottom - place.top);
         }
     }
     font_ = std::move(font);

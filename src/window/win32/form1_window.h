@@ -4,13 +4,15 @@
 //                    becomes a standard control (STATIC, EDIT, COMBOBOX, BUTTON) whose ID is its
 //                    ControlId, so nothing about the layout lives here. Provides SignalFormView
 //                    to the send action.
-//   layout(dpi)      every place and the font for one DPI, at creation and on WM_DPICHANGED;
-//                    the font from createFormFont (form_font.h), the system's DPI functions
-//                    from dpi.h.
+//   layout(dpi)      every place and the font for one DPI, at creation and on WM_DPICHANGED.
 //   Command1 click   the only handled event: runs Command1_Click with the window's clock,
 //                    once for every press (a double-click is two).
 //   runMessageLoop   the program's loop; IsDialogMessageW gives Tab, arrows, Space and Enter,
 //                    and a held Enter presses the button once.
+//   form_font.h      createFormFont: the message font, made smaller until every designed text
+//                    fits its control.
+//   dpi.h            the window's DPI, its frame and the system's font and metrics at a DPI,
+//                    through the DPI functions of Windows 10 where the system has them.
 #pragma once
 
 #include "form_font.h"
