@@ -1,12 +1,12 @@
 #include "form1_window.h"
 
+#include "dpi.h"
 #include "resource.h"
 #include "wide_text.h"
-#include "window/form_design.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
-#include <iterator>
 #include <vector>
 
 namespace kestrane::window::win32 {
@@ -16,93 +16,6 @@ constexpr wchar_t windowClassName[] = L"KestraneSignalSimulatorForm1";
 using enum ControlKind;
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD windowExStyle = 0;
-
-// The DPI functions of Windows 10, looked up so that the program still starts on older
-// systems, where the system DPI stands in for the window's.
-class DpiApi {
-public:
-    explicit DpiApi(HMODULE user32)
-        : getDpiForWindow_{lookUp<decltype(getDpiForWindow_)>(user32, "GetDpiForWindow")},
-          adjustWindowRectExForDpi_{
-              lookUp<decltype(adjustWindowRectExForDpi_)>(user32, "AdjustWindowRectExForDpi")},
-          systemParametersInfoForDpi_{
-              lookUp<decltype(systemParametersInfoForDpi_)>(user32, "SystemParametersInfoForDpi")},
-          getSystemMetricsForDpi_{
-              lookUp<decltype(getSystemMetricsForDpi_)>(user32, "GetSystemMetricsForDpi")} {}
-
-    UINT windowDpi(HWND window) const {
-        if (getDpiForWindow_) {
-            return getDpiForWindow_(window);
-        }
-        return systemDpi();
-    }
-
-    RECT windowRectForClient(int width, int height, UINT dpi) const {
-        RECT rect{0, 0, width, height};
-        if (adjustWindowRectExForDpi_) {
-            adjustWindowRectExForDpi_(&rect, windowStyle, FALSE, windowExStyle, dpi);
-        } else {
-            ::AdjustWindowRectEx(&rect, windowStyle, FALSE, windowExStyle);
-        }
-        return rect;
-    }
-
-    // The platform's dialog font: the message font of the non-client metrics, at `dpi`.
-    LOGFONTW messageFont(UINT dpi) const {
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof metrics;
-        if (systemParametersInfoForDpi_ &&
-            systemParametersInfoForDpi_(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
-                                        dpi)) {
-            return metrics.lfMessageFont;
-        }
-        LOGFONTW font{};
-        if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-            font = metrics.lfMessageFont;
-        } else {
-            ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
-        }
-        font.lfHeight =
-            ::MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi()));
-        return font;
-    }
-
-    int systemMetric(int index, UINT dpi) const {
-        if (getSystemMetricsForDpi_) {
-            return getSystemMetricsForDpi_(index, dpi);
-        }
-        return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi),
-                        static_cast<int>(systemDpi()));
-    }
-
-private:
-    template <typename Function>
-    static Function lookUp(HMODULE module, const char* name) {
-        // Through void(*)(), the one function pointer type that converts to any other.
-        const auto generic = reinterpret_cast<void (*)()>(::GetProcAddress(module, name));
-        return reinterpret_cast<Function>(generic);
-    }
-
-    static UINT systemDpi() {
-        const HDC screen = ::GetDC(nullptr);
-        const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-        ::ReleaseDC(nullptr, screen);
-        return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
-    }
-
-    UINT(WINAPI* getDpiForWindow_)(HWND);
-    BOOL(WINAPI* adjustWindowRectExForDpi_)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    BOOL(WINAPI* systemParametersInfoForDpi_)(UINT, UINT, PVOID, UINT, UINT);
-    int(WINAPI* getSystemMetricsForDpi_)(int, UINT);
-};
-
-DpiApi dpiApi() {
-    return DpiApi{::GetModuleHandleW(L"user32.dll")};
-}
-
-int toPixels(int twips, UINT dpi) {
-    return ::MulDiv(twips, static_cast<int>(dpi), 1440);
-}
 
 const wchar_t* windowClassOf(ControlKind kind) {
     switch (kind) {
@@ -158,86 +71,16 @@ DWORD styleOf(const ControlDesign& control) {
 }
 
 // The control's place in pixels within the form's client area.
-RECT placeOf(const ControlDesign& control, UINT dpi) {
+RECT placeOf(const ControlDesign& control, int dpi) {
     TwipsRect twips = control.bounds;
     if (control.container) {
         twips.left += designOf(*control.container).bounds.left;
         twips.top += designOf(*control.container).bounds.top;
     }
-    const int left = toPixels(twips.left, dpi);
-    const int top = toPixels(twips.top, dpi);
-    return {left, top, left + toPixels(twips.width, dpi), top + toPixels(twips.height, dpi)};
-}
-
-// The width a control leaves for its caption or text beside its own decoration.
-int textRoom(const ControlDesign& control, UINT dpi, const DpiApi& api) {
-    const int width = toPixels(control.bounds.width, dpi);
-    const int margin = ::MulDiv(4, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
-    switch (control.kind) {
-    case Label:
-        return width;
-    case OptionButton:
-        return width - api.systemMetric(SM_CXMENUCHECK, dpi) - margin;
-    case ComboBox: // borders, the edit field's margins and the drop-down button
-        return width - api.systemMetric(SM_CXVSCROLL, dpi) - 4 * margin;
-    case TextBox:
-    case Frame:
-    case PushButton:
-        return width - 4 * margin;
-    }
-    return width;
-}
-
-// Every text the form shows at start: captions, initial texts and list entries.
-std::vector<std::string_view> textsOf(const ControlDesign& control) {
-    std::vector<std::string_view> texts{control.text};
-    texts.insert(texts.end(), control.listEntries.begin(), control.listEntries.end());
-    return texts;
-}
-
-// Whether every designed text fits its control in `font`: the widths everywhere, and the
-// heights of the labels, whose boxes are the font's line.
-bool allTextsFit(HDC dc, HFONT font, UINT dpi, const DpiApi& api) {
-    const HGDIOBJ previous = ::SelectObject(dc, font);
-    bool fit = true;
-    for (const ControlDesign& control : form1Controls) {
-        const int room = textRoom(control, dpi, api);
-        for (std::string_view text : textsOf(control)) {
-            const std::wstring wide = toWide(text);
-            SIZE size{};
-            ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-            fit = fit && size.cx <= room;
-            if (control.kind == Label) {
-                fit = fit && size.cy <= toPixels(control.bounds.height, dpi);
-            }
-        }
-    }
-    ::SelectObject(dc, previous);
-    return fit;
-}
-
-// The platform's dialog font at `dpi`, made smaller only as far as needed for every designed
-// text to fit its control, and never smaller than 8 pixels at 96 DPI: a smaller message font
-// is raised to that. Where the system cannot make the font, its stock dialog font.
-HFONT createFormFont(HWND window, UINT dpi, const DpiApi& api) {
-    LOGFONTW design = api.messageFont(dpi);
-    const int smallest = ::MulDiv(8, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
-    const HDC dc = ::GetDC(window);
-    HFONT font = nullptr;
-    for (int height = std::max(static_cast<int>(std::abs(design.lfHeight)), smallest);
-         height >= smallest; --height) {
-        if (font) {
-            ::DeleteObject(font);
-        }
-        design.lfHeight = -height;
-        font = ::CreateFontIndirectW(&design);
-        if (!font || allTextsFit(dc, font, dpi, api)) {
-            break;
-        }
-    }
-    ::ReleaseDC(window, dc);
-    // Deleting a stock object later does nothing, so the caller may treat it as its own.
-    return font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    const int left = twipsToPixels(twips.left, dpi);
+    const int top = twipsToPixels(twips.top, dpi);
+    return {left, top, left + twipsToPixels(twips.width, dpi),
+            top + twipsToPixels(twips.height, dpi)};
 }
 
 // The controls in the order of the window list: by tab index, which is the order Tab walks,
@@ -278,14 +121,6 @@ void setComboFieldHeight(HWND combo, int height) {
 
 } // namespace
 
-int controlId(std::string_view name) {
-    const ControlDesign* control = findControl(name);
-    if (!control) {
-        return 0;
-    }
-    return static_cast<int>(control->id);
-}
-
 Form1Window::Form1Window(signal::LocalClock clock) : clock_{std::move(clock)} {}
 
 std::unique_ptr<Form1Window> Form1Window::create(HINSTANCE instance, signal::LocalClock clock) {
@@ -325,31 +160,32 @@ Form1Window::~Form1Window() {
     }
 }
 
-HWND Form1Window::control(std::string_view name) const {
-    return ::GetDlgItem(window_, controlId(name));
+HWND Form1Window::control(ControlId id) const {
+    return ::GetDlgItem(window_, static_cast<int>(id));
 }
 
 void Form1Window::show(int showCommand) {
     ::ShowWindow(window_, showCommand);
     ::UpdateWindow(window_);
-    ::SetFocus(control("Command1"));
+    ::SetFocus(control(ControlId::Command1));
 }
 
 std::string Form1Window::controlText(std::string_view controlName) const {
-    const HWND field = control(controlName);
-    if (!field) {
+    const ControlDesign* design = findControl(controlName);
+    assert(design && "the send action asks only for controls of the design table");
+    if (!design) { // without assertions, as before: no such control, no text
         return {};
     }
     // A drop-down combo box's text is the text of its edit field.
-    return toUtf8(windowText(field));
+    return toUtf8(windowText(control(design->id)));
 }
 
 void Form1Window::setTimeStampText(const std::string& text) {
-    ::SetWindowTextW(control("txtTimeStamp"), toWide(text).c_str());
+    ::SetWindowTextW(control(ControlId::txtTimeStamp), toWide(text).c_str());
 }
 
 bool Form1Window::isTagSelected() const {
-    return ::IsDlgButtonChecked(window_, controlId("optYes")) == BST_CHECKED;
+    return ::IsDlgButtonChecked(window_, static_cast<int>(ControlId::optYes)) == BST_CHECKED;
 }
 
 void Form1Window::showMessage(const std::string& text, signal::MessageIcon icon,
@@ -406,8 +242,7 @@ bool Form1Window::onCreate() {
         const DWORD exStyle = design->kind == TextBox ? WS_EX_CLIENTEDGE : 0;
         const HWND control = ::CreateWindowExW(
             exStyle, windowClassOf(design->kind), toWide(design->text).c_str(), styleOf(*design), 0,
-            0, 0, 0, window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(design->name))), instance,
+            0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design->id)), instance,
             nullptr);
         if (!control) {
             return false;
@@ -424,7 +259,7 @@ bool Form1Window::onCreate() {
         }
         ::SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
-    layout(dpiApi().windowDpi(window_));
+    layout(windowDpi(window_));
     RECT place{};
     ::GetWindowRect(window_, &place);
     resizeToDesign(place.left, place.top);
@@ -432,9 +267,16 @@ bool Form1Window::onCreate() {
 }
 
 void Form1Window::onCommand(int id, int notification) {
-    if (id != controlId("Command1")) {
+    switch (static_cast<ControlId>(id)) {
+    case ControlId::Command1:
+        onCommand1(notification);
+        return;
+    default:
         return;
     }
+}
+
+void Form1Window::onCommand1(int notification) {
     switch (notification) {
     case BN_CLICKED:
     // With BS_NOTIFY the second click of a double-click arrives as this instead of BN_CLICKED.
@@ -443,10 +285,11 @@ void Form1Window::onCommand(int id, int notification) {
         return;
     // While focused, the button is the default button, so that Enter presses it as Space does.
     case BN_SETFOCUS:
-        ::SendMessageW(control("Command1"), BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_NOTIFY, TRUE);
+        ::SendMessageW(control(ControlId::Command1), BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_NOTIFY,
+                       TRUE);
         return;
     case BN_KILLFOCUS:
-        ::SendMessageW(control("Command1"), BM_SETSTYLE, BS_PUSHBUTTON | BS_NOTIFY, TRUE);
+        ::SendMessageW(control(ControlId::Command1), BM_SETSTYLE, BS_PUSHBUTTON | BS_NOTIFY, TRUE);
         return;
     default:
         return;
@@ -467,7 +310,7 @@ void Form1Window::onActivate(WPARAM wParam) {
         return;
     }
     const bool remembered = focusWhenInactive_ && ::IsChild(window_, focusWhenInactive_);
-    ::SetFocus(remembered ? focusWhenInactive_ : control("Command1"));
+    ::SetFocus(remembered ? focusWhenInactive_ : control(ControlId::Command1));
 }
 
 void Form1Window::onDpiChanged(UINT dpi, const RECT& suggested) {
@@ -477,21 +320,20 @@ void Form1Window::onDpiChanged(UINT dpi, const RECT& suggested) {
 
 void Form1Window::layout(UINT dpi) {
     dpi_ = dpi;
-    const DpiApi api = dpiApi();
     // The old font stays alive until no control uses it any more.
-    Font font{createFormFont(window_, dpi, api)};
+    Font font{createFormFont(window_, dpi)};
     for (const ControlDesign& design : form1Controls) {
-        const HWND control = ::GetDlgItem(window_, controlId(design.name));
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-        const RECT place = placeOf(design, dpi);
+        const HWND child = control(design.id);
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        const RECT place = placeOf(design, static_cast<int>(dpi));
         int height = place.bottom - place.top;
         if (design.kind == ComboBox) {
             // A combo box's window height includes its dropped-down list.
             height *= static_cast<int>(design.listEntries.size()) + 2;
         }
-        ::MoveWindow(control, place.left, place.top, place.right - place.left, height, FALSE);
+        ::MoveWindow(child, place.left, place.top, place.right - place.left, height, FALSE);
         if (design.kind == ComboBox) {
-            setComboFieldHeight(control, place.bottom - place.top);
+            setComboFieldHeight(child, place.bottom - place.top);
         }
     }
     font_ = std::move(font);
@@ -499,8 +341,10 @@ void Form1Window::layout(UINT dpi) {
 }
 
 void Form1Window::resizeToDesign(int left, int top) {
-    const RECT frame = dpiApi().windowRectForClient(toPixels(formClientWidthTwips, dpi_),
-                                                    toPixels(formClientHeightTwips, dpi_), dpi_);
+    const int dpi = static_cast<int>(dpi_);
+    const RECT frame = windowRectForClient(twipsToPixels(formClientWidthTwips, dpi),
+                                           twipsToPixels(formClientHeightTwips, dpi), windowStyle,
+                                           windowExStyle, dpi_);
     ::SetWindowPos(window_, nullptr, left, top, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }

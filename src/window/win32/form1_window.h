@@ -1,28 +1,30 @@
 // The signal entry window on the Win32 API.
 //
 //   Form1Window      one top-level window built from the design table form1Controls: each row
-//                    becomes a standard control (STATIC, EDIT, COMBOBOX, BUTTON) with the ID
-//                    controlId(name), so nothing about the layout lives here. Provides
-//                    SignalFormView to the send action.
+//                    becomes a standard control (STATIC, EDIT, COMBOBOX, BUTTON) whose ID is its
+//                    ControlId, so nothing about the layout lives here. Provides SignalFormView
+//                    to the send action.
 //   layout(dpi)      every place and the font for one DPI, at creation and on WM_DPICHANGED.
 //   Command1 click   the only handled event: runs Command1_Click with the window's clock,
 //                    once for every press (a double-click is two).
 //   runMessageLoop   the program's loop; IsDialogMessageW gives Tab, arrows, Space and Enter,
 //                    and a held Enter presses the button once.
+//   form_font.h      createFormFont: the message font, made smaller until every designed text
+//                    fits its control.
+//   dpi.h            the window's DPI, its frame and the system's font and metrics at a DPI,
+//                    through the DPI functions of Windows 10 where the system has them.
 #pragma once
 
+#include "form_font.h"
 #include "signal/send_action.h"
+#include "window/form_design.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <windows.h>
 
 namespace kestrane::window::win32 {
-
-// The control ID of the design table's control of that name; 0 for no such control.
-int controlId(std::string_view name);
 
 class Form1Window final : public signal::SignalFormView {
 public:
@@ -35,7 +37,7 @@ public:
     Form1Window& operator=(const Form1Window&) = delete;
 
     HWND handle() const { return window_; }
-    HWND control(std::string_view name) const;
+    HWND control(ControlId id) const;
     UINT dpi() const { return dpi_; }
 
     // Shows the window and puts the focus on Command1.
@@ -56,34 +58,11 @@ private:
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     bool onCreate();
     void onCommand(int id, int notification);
+    void onCommand1(int notification);
     void onActivate(WPARAM wParam);
     void onDpiChanged(UINT dpi, const RECT& suggested);
     void layout(UINT dpi);
     void resizeToDesign(int left, int top);
-
-    class Font {
-    public:
-        Font() = default;
-        explicit Font(HFONT font) : font_{font} {}
-        ~Font() { reset(); }
-        Font(const Font&) = delete;
-        Font& operator=(Font&& other) noexcept {
-            reset();
-            font_ = other.release();
-            return *this;
-        }
-        HFONT get() const { return font_; }
-        HFONT release() { return std::exchange(font_, nullptr); }
-        void reset() {
-            if (font_) {
-                ::DeleteObject(font_);
-                font_ = nullptr;
-            }
-        }
-
-    private:
-        HFONT font_ = nullptr;
-    };
 
     signal::LocalClock clock_;
     HWND window_ = nullptr;

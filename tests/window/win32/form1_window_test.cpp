@@ -77,7 +77,7 @@ protected:
         auto made = Form1Window::create(::GetModuleHandleW(nullptr), fixedClock);
         if (made) {
             made->show(SW_SHOWNORMAL);
-            ::SetWindowTextW(made->control("Text6"), toWide(utf8(file)).c_str());
+            ::SetWindowTextW(made->control(ControlId::Text6), toWide(utf8(file)).c_str());
         }
         return made;
     }
@@ -125,7 +125,7 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
 
     for (const ControlDesign& design : form1Controls) {
         SCOPED_TRACE(std::string{design.name});
-        const HWND control = form->control(design.name);
+        const HWND control = form->control(design.id);
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(textOf(control), design.text);
         const RECT place = placeInForm(control);
@@ -183,7 +183,7 @@ TEST_F(Form1WindowTest, NoTextIsClipped) {
     ASSERT_NE(form, nullptr);
     for (const ControlDesign& design : form1Controls) {
         SCOPED_TRACE(std::string{design.name});
-        const HWND control = form->control(design.name);
+        const HWND control = form->control(design.id);
         RECT box{};
         ::GetClientRect(control, &box);
         const SIZE caption = textExtent(control, design.text);
@@ -210,23 +210,26 @@ TEST_F(Form1WindowTest, NoTextIsClipped) {
 
 TEST_F(Form1WindowTest, FocusStartsOnCommand1AndTabFollowsTheDesign) {
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(::GetFocus(), form->control("Command1"));
+    EXPECT_EQ(::GetFocus(), form->control(ControlId::Command1));
 
     const std::vector<std::string_view> order = tabOrder();
-    HWND current = form->control(order.front());
+    const auto named = [&](std::string_view name) {
+        return form->control(findControl(name)->id);
+    };
+    HWND current = named(order.front());
     for (std::size_t i = 1; i <= order.size(); ++i) {
-        const std::string_view expected = order[i % order.size()];
         current = ::GetNextDlgTabItem(form->handle(), current, FALSE);
-        EXPECT_EQ(current, form->control(expected)) << "after " << order[i - 1];
+        EXPECT_EQ(current, named(order[i % order.size()])) << "after " << order[i - 1];
     }
     // The option group is one stop, at its checked button.
-    ::SendMessageW(form->control("optNo"), BM_CLICK, 0, 0);
-    EXPECT_EQ(::GetNextDlgTabItem(form->handle(), form->control("cmbProc"), FALSE),
-              form->control("optNo"));
-    EXPECT_EQ(::IsDlgButtonChecked(form->handle(), controlId("optYes")), BST_UNCHECKED);
+    ::SendMessageW(form->control(ControlId::optNo), BM_CLICK, 0, 0);
+    EXPECT_EQ(::GetNextDlgTabItem(form->handle(), form->control(ControlId::cmbProc), FALSE),
+              form->control(ControlId::optNo));
+    EXPECT_EQ(::IsDlgButtonChecked(form->handle(), static_cast<int>(ControlId::optYes)),
+              BST_UNCHECKED);
     // The arrow keys keep to the group.
-    EXPECT_EQ(::GetNextDlgGroupItem(form->handle(), form->control("optNo"), FALSE),
-              form->control("optYes"));
+    EXPECT_EQ(::GetNextDlgGroupItem(form->handle(), form->control(ControlId::optNo), FALSE),
+              form->control(ControlId::optYes));
 }
 
 TEST_F(Form1WindowTest, ScreenReadersNameEachFieldAfterItsLabel) {
@@ -237,10 +240,10 @@ TEST_F(Form1WindowTest, ScreenReadersNameEachFieldAfterItsLabel) {
         }
         const ControlDesign& named = designOf(*label.labelFor);
         SCOPED_TRACE(std::string{named.name});
-        const HWND field = form->control(named.name);
+        const HWND field = form->control(named.id);
         // Clients name a field after the static text just before it in the window list; Wine's
         // own client answers so for edit fields, and names combo boxes by their text.
-        EXPECT_EQ(::GetWindow(field, GW_HWNDPREV), form->control(label.name));
+        EXPECT_EQ(::GetWindow(field, GW_HWNDPREV), form->control(label.id));
         if (named.kind == ControlKind::TextBox) {
             EXPECT_EQ(accessibleName(field), label.text);
         }
@@ -250,7 +253,7 @@ TEST_F(Form1WindowTest, ScreenReadersNameEachFieldAfterItsLabel) {
 TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
     ASSERT_NE(form, nullptr);
     // A key pressed once and held for `repeats` auto-repeats (bit 30: the key was down).
-    const auto press = [&](std::string_view focused, WPARAM key, int repeats) {
+    const auto press = [&](ControlId focused, WPARAM key, int repeats) {
         const HWND target = form->control(focused);
         ::SetFocus(target);
         processMessage(form->handle(), {target, WM_KEYDOWN, key, 1, 0, {}});
@@ -265,15 +268,16 @@ TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
         std::filesystem::remove(file);
         return lines;
     };
-    press("Command1", VK_SPACE, 3);
+    press(ControlId::Command1, VK_SPACE, 3);
     EXPECT_EQ(linesSent(), 1) << "Space held";
-    press("Command1", VK_RETURN, 3);
+    press(ControlId::Command1, VK_RETURN, 3);
     EXPECT_EQ(linesSent(), 1) << "Enter held";
-    press("Command1", VK_RETURN, 0);
-    press("txtLmt", VK_RETURN, 0);
+    press(ControlId::Command1, VK_RETURN, 0);
+    press(ControlId::txtLmt, VK_RETURN, 0);
     EXPECT_EQ(linesSent(), 1) << "Enter again on Command1, then on another field";
     for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) {
-        processMessage(form->handle(), {form->control("Command1"), message, 0, 0x00050005, 0, {}});
+        processMessage(form->handle(),
+                       {form->control(ControlId::Command1), message, 0, 0x00050005, 0, {}});
     }
     EXPECT_EQ(linesSent(), 2) << "double-click";
 }
@@ -284,22 +288,26 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
         std::function<void(Form1Window&)> edit;
         std::string line;
     };
-    const auto type = [](std::string_view name, const wchar_t* text) {
+    const auto type = [](ControlId id, const wchar_t* text) {
         return [=](Form1Window& window) {
-            ::SetWindowTextW(window.control(name), text);
+            ::SetWindowTextW(window.control(id), text);
         };
     };
     const Row rows[] = {
         {"designed values", [](Form1Window&) {}, "cxlplace,BUY,1,MKT,0,0,2007011816520,entry"},
         {"No chosen",
-         [](Form1Window& window) { ::SendMessageW(window.control("optNo"), BM_CLICK, 0, 0); },
+         [](Form1Window& window) {
+             ::SendMessageW(window.control(ControlId::optNo), BM_CLICK, 0, 0);
+         },
          "cxlplace,BUY,1,MKT,0,0,2007011816520"},
-        {"typed beside the lists", type("cmbSide", L"SELL SHORT"),
+        {"typed beside the lists", type(ControlId::cmbSide, L"SELL SHORT"),
          "cxlplace,SELL SHORT,1,MKT,0,0,2007011816520,entry"},
         {"chosen from a list",
-         [](Form1Window& window) { ::SendMessageW(window.control("cmbType"), CB_SETCURSEL, 3, 0); },
+         [](Form1Window& window) {
+             ::SendMessageW(window.control(ControlId::cmbType), CB_SETCURSEL, 3, 0);
+         },
          "cxlplace,BUY,1,LMT,0,0,2007011816520,entry"},
-        {"western letters", type("txtAux", L"1,5\u20ac"),
+        {"western letters", type(ControlId::txtAux, L"1,5\u20ac"),
          "cxlplace,BUY,1,MKT,0,1,5\x80,2007011816520,entry"},
     };
     for (const Row& row : rows) {
@@ -308,10 +316,10 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
         ASSERT_NE(form, nullptr);
         row.edit(*form);
 
-        ::SendMessageW(form->control("Command1"), BM_CLICK, 0, 0);
+        ::SendMessageW(form->control(ControlId::Command1), BM_CLICK, 0, 0);
 
         EXPECT_EQ(readBytes(file), row.line + "\r\n") << row.name;
-        EXPECT_EQ(textOf(form->control("txtTimeStamp")), "2007011816520") << row.name;
+        EXPECT_EQ(textOf(form->control(ControlId::txtTimeStamp)), "2007011816520") << row.name;
     }
 }
 
@@ -369,13 +377,13 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
     };
     for (const Row& row : rows) {
         ASSERT_NE(form, nullptr);
-        ::SetWindowTextW(form->control("Text6"), toWide(row.path).c_str());
+        ::SetWindowTextW(form->control(ControlId::Text6), toWide(row.path).c_str());
         SeenMessageBox seen;
         seenMessageBox = &seen;
         const HHOOK hook =
             ::SetWindowsHookExW(WH_CBT, noteAndDismissMessageBox, nullptr, ::GetCurrentThreadId());
 
-        ::SendMessageW(form->control("Command1"), BM_CLICK, 0, 0);
+        ::SendMessageW(form->control(ControlId::Command1), BM_CLICK, 0, 0);
 
         ::UnhookWindowsHookEx(hook);
         seenMessageBox = nullptr;
@@ -385,7 +393,7 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
         EXPECT_EQ(seen.owner, form->handle()) << row.name;
         EXPECT_EQ(seen.exclamation, row.exclamation) << row.name;
         EXPECT_EQ(seen.buttons, 1) << row.name;
-        EXPECT_EQ(textOf(form->control("txtTimeStamp")), "2007011816520") << row.name;
+        EXPECT_EQ(textOf(form->control(ControlId::txtTimeStamp)), "2007011816520") << row.name;
     }
     EXPECT_TRUE(dir.entries().empty());
 }
@@ -393,8 +401,9 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
 TEST_F(Form1WindowTest, NewDpiLaysTheWindowOutAgain) {
     ASSERT_NE(form, nullptr);
     LOGFONTW before{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form->control("Label1"), WM_GETFONT, 0, 0)),
-                 sizeof before, &before);
+    ::GetObjectW(
+        reinterpret_cast<HFONT>(::SendMessageW(form->control(ControlId::Label1), WM_GETFONT, 0, 0)),
+        sizeof before, &before);
     RECT suggested{10, 20, 900, 200};
 
     ::SendMessageW(form->handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
@@ -403,15 +412,16 @@ TEST_F(Form1WindowTest, NewDpiLaysTheWindowOutAgain) {
     // Only the controls and the font: a frame sent a made-up DPI keeps its old borders.
     for (const ControlDesign& design : form1Controls) {
         SCOPED_TRACE(std::string{design.name});
-        const RECT place = placeInForm(form->control(design.name));
+        const RECT place = placeInForm(form->control(design.id));
         const RECT designed = designedPlace(design, 144);
         EXPECT_EQ(place.left, designed.left);
         EXPECT_EQ(place.top, designed.top);
         EXPECT_EQ(place.right, designed.right);
     }
     LOGFONTW after{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(form->control("Label1"), WM_GETFONT, 0, 0)),
-                 sizeof after, &after);
+    ::GetObjectW(
+        reinterpret_cast<HFONT>(::SendMessageW(form->control(ControlId::Label1), WM_GETFONT, 0, 0)),
+        sizeof after, &after);
     EXPECT_GT(std::abs(after.lfHeight), std::abs(before.lfHeight));
 }
 
