@@ -75,18 +75,35 @@ bool isWindowsFormPath(std::string_view path) {
 }
 
 // Keeps SIGPIPE and SIGXFSZ from killing the program while it is in scope. A FIFO whose
-// reader has gone raises SIGPIPE and a file at the process's size limit raises SIGXFSZ; with
-// both blocked the call fails with EPIPE or EFBIG instead, and the signal it raised is taken
-// back off this thread before the mask is restored.
+// reader has gone raises SIGPIPE with EPIPE, and a write past the process's size limit raises
+// SIGXFSZ with EFBIG; with both blocked the call just fails, and once such a failure has been
+// noted the signal it raised is taken back off this thread before the mask is restored.
 class FatalFileSignalsBlocked {
 public:
     FatalFileSignalsBlocked() {
-        sigemptyset(&blocked_);
-        sigaddset(&blocked_, SIGPIPE);
-        sigaddset(&blocked_, SIGXFSZ);
-        ::pthread_sigmask(SIG_BLOCK, &blocked_, &previous_);
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGPIPE);
+        sigaddset(&blocked, SIGXFSZ);
+        ::pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
     }
     ~FatalFileSignalsBlocked() {
+        if (mayHaveRaised_) {
+            takeBackRaisedSignals();
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    FatalFileSignalsBlocked(const FatalFileSignalsBlocked&) = delete;
+    FatalFileSignalsBlocked& operator=(const FatalFileSignalsBlocked&) = delete;
+
+    // Passes on the errno of a failed call, noting whether it came with one of the signals.
+    int failedWith(int error) {
+        mayHaveRaised_ = mayHaveRaised_ || error == EPIPE || error == EFBIG;
+        return error;
+    }
+
+private:
+    void takeBackRaisedSignals() const {
         sigset_t pending;
         sigemptyset(&pending);
         ::sigpending(&pending);
@@ -100,14 +117,10 @@ public:
                 ::sigtimedwait(&only, nullptr, &now);
             }
         }
-        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
     }
-    FatalFileSignalsBlocked(const FatalFileSignalsBlocked&) = delete;
-    FatalFileSignalsBlocked& operator=(const FatalFileSignalsBlocked&) = delete;
 
-private:
-    sigset_t blocked_;
     sigset_t previous_;
+    bool mayHaveRaised_ = false;
 };
 
 AppendResult failureFromErrno(int error) {
@@ -221,9 +234,9 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (!file.isOpen()) {
         return failureFromErrno(errno);
     }
-    const FatalFileSignalsBlocked signalsBlocked;
+    FatalFileSignalsBlocked signalsBlocked;
     if (const int error = reserveRoomAtEnd(file.get(), bytes.size()); error != 0) {
-        return failureFromErrno(error);
+        return failureFromErrno(signalsBlocked.failedWith(error));
     }
     // One write: O_APPEND makes the kernel place the whole buffer at the end at once, so
     // concurrent appenders never write into each other's lines. A short write, which the
@@ -238,7 +251,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
             if (errno == EINTR) {
                 continue;
             }
-            return failureFromErrno(errno);
+            return failureFromErrno(signalsBlocked.failedWith(errno));
         }
         if (written == 0) {
             return failureFromErrno(EIO);
