@@ -26,12 +26,11 @@ bool isAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// The refusal of the character that starts at `offset` of `line`, naming it by its code point
-// and as itself, or naming the byte there when it starts no valid UTF-8 character: quoting
-// that would put invalid UTF-8 into the message box.
-AppendResult cannotHoldCharacter(std::string_view line, std::size_t offset) {
-    const std::string_view rest = line.substr(offset);
-    const std::optional<utf8::Character> character = utf8::decodeFront(rest);
+// The refusal of the character that `rest` starts with, naming it by its code point and as
+// itself, or naming the byte there when it starts no valid UTF-8 character (`character` is
+// empty): quoting that would put invalid UTF-8 into the message box.
+AppendResult cannotHoldCharacter(std::string_view rest,
+                                 const std::optional<utf8::Character>& character) {
     if (!character) {
         char byte[8];
         std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(rest.front()));
@@ -52,14 +51,12 @@ AppendResult cannotHoldCharacter(std::string_view line, std::size_t offset) {
 std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     std::string bytes;
     bytes.reserve(line.size() + lineEnd.size());
-    std::size_t offset = 0;
-    while (offset < line.size()) {
-        const std::optional<utf8::Character> character = utf8::decodeFront(line.substr(offset));
-        if (!character ||
-            !backend::encodeCharacter(line.substr(offset, character->length), bytes)) {
-            return cannotHoldCharacter(line, offset);
+    for (std::string_view rest = line; !rest.empty();) {
+        const std::optional<utf8::Character> character = utf8::decodeFront(rest);
+        if (!character || !backend::encodeCharacter(rest.substr(0, character->length), bytes)) {
+            return cannotHoldCharacter(rest, character);
         }
-        offset += character->length;
+        rest.remove_prefix(character->length);
     }
     return bytes;
 }

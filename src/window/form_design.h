@@ -42,11 +42,12 @@ enum class ControlId : int {
     optNo,
     Command1,
 };
-inline constexpr std::size_t controlCount = 22;
 
 constexpr std::size_t indexOf(ControlId id) {
     return static_cast<std::size_t>(id) - static_cast<std::size_t>(ControlId::Label1);
 }
+
+inline constexpr std::size_t controlCount = indexOf(ControlId::Command1) + 1;
 
 // Position and size in twips (1440 to the inch; 15 to a pixel at 96 DPI), from the top-left
 // corner of the control's container's client area.

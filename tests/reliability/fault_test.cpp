@@ -206,9 +206,9 @@ std::vector<FaultRow> faultRows() {
     };
 }
 
-class FaultsOnAppend : public ::testing::TestWithParam<FaultRow> {};
+class FaultTable : public ::testing::TestWithParam<FaultRow> {};
 
-TEST_P(FaultsOnAppend, IsReportedAndLeavesEverythingAsItWas) {
+TEST_P(FaultTable, EachFaultIsReportedAndLeavesEverythingAsItWas) {
     const FaultRow& row = GetParam();
     Scene scene{row.unprivileged ? AppendingUser::unprivileged() : AppendingUser{}};
     const std::string path = row.arrange(scene);
@@ -232,7 +232,7 @@ TEST_P(FaultsOnAppend, IsReportedAndLeavesEverythingAsItWas) {
     EXPECT_EQ(testing::readBytes(scene.existing), earlierLines);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, FaultsOnAppend, ::testing::ValuesIn(faultRows()),
+INSTANTIATE_TEST_SUITE_P(Rows, FaultTable, ::testing::ValuesIn(faultRows()),
                          [](const ::testing::TestParamInfo<FaultRow>& row) {
                              std::string name;
                              for (const char c : std::string_view{row.param.name}) {
@@ -243,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, FaultsOnAppend, ::testing::ValuesIn(faultRows()),
 
 // A file system that can hold only part of the line: the send fails and leaves the file as it
 // was, so the next send, once there is room, is one whole line of its own.
-TEST(FaultOnAppend, LineThatDoesNotFitLeavesNothingBehind) {
+TEST(FaultsOnAppend, LineThatDoesNotFitLeavesNothingBehind) {
     TempDir dir;
     const fs::path mountPoint = dir / "small";
     fs::create_directory(mountPoint);
@@ -269,7 +269,7 @@ TEST(FaultOnAppend, LineThatDoesNotFitLeavesNothingBehind) {
 
 // The counterpart of the rows above: the same user and folder append when nothing is wrong,
 // so a row fails for its fault and not for the way the child was set up.
-TEST(FaultOnAppend, UnprivilegedUserAppendsToItsOwnFile) {
+TEST(FaultsOnAppend, UnprivilegedUserAppendsToItsOwnFile) {
     Scene scene{AppendingUser::unprivileged()};
     scene.giveToUser(scene.existing);
     const std::string path = testing::utf8(scene.existing);
