@@ -45,9 +45,9 @@ format_packages=(clang-format-14)
 # for it; Wine with its fonts on an X server of its own for the window tests.
 windows_build_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest)
 windows_packages=("${windows_build_packages[@]}" wine wine32:i386 fonts-wine xvfb xauth)
-# scripts/package: the Windows installer's compiler, and dpkg-shlibdeps for the .deb's
-# library dependencies.
-package_packages=(nsis dpkg-dev)
+# scripts/package: the Windows installer's compiler, and dpkg-shlibdeps and file, with which
+# cpack works out the .deb's library dependencies.
+package_packages=(nsis dpkg-dev file)
 # scripts/check-packages: unpacking, the desktop entry's validator, finding windows on the X
 # server, and python3 for the script that closes them.
 check_packages=(unzip desktop-file-utils xdotool python3 binutils)
