@@ -42,9 +42,11 @@ bench_packages=(libbenchmark-dev xvfb libxcb1-dev)
 # The source format check (the version pinned, since releases format differently).
 format_packages=(clang-format-14)
 # The 32-bit Windows program: the MinGW-w64 cross compiler and GoogleTest's sources to build
-# for it; Wine with its fonts on an X server of its own for the window tests.
+# for it; Wine with its fonts on an X server of its own for the window tests. wine64 brings the
+# 64-bit Wine server, which then serves the 32-bit programs too: on a machine whose kernel runs
+# no 32-bit code, only the programs under test run under qemu, never the server they all need.
 windows_build_packages=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest)
-windows_packages=("${windows_build_packages[@]}" wine wine32:i386 fonts-wine xvfb xauth)
+windows_packages=("${windows_build_packages[@]}" wine wine32:i386 wine64 fonts-wine xvfb xauth)
 # scripts/package: the Windows installer's compiler, and dpkg-shlibdeps and file, with which
 # cpack works out the .deb's library dependencies.
 package_packages=(nsis dpkg-dev file)
