@@ -302,7 +302,8 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
     fs::create_directory(mountPoint);
     if (row.format == nullptr) {
         if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=8k") != 0) {
-            GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << std::strerror(errno);
+            GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): "
+                         << std::strerror(errno);
         }
     } else {
         const fs::path image = dir / "disk.img";
@@ -310,8 +311,9 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
         fs::resize_file(image, 300 << 20); // sparse; XFS needs 300 MiB
         const std::string quiet = " >/dev/null 2>&1";
         if (std::system((row.format + (" " + image.string()) + quiet).c_str()) != 0 ||
-            std::system(("mount -o loop " + image.string() + " " + mountPoint.string() + quiet)
-                            .c_str()) != 0) {
+            std::system(
+                ("mount -o loop " + image.string() + " " + mountPoint.string() + quiet).c_str()) !=
+                0) {
             GTEST_SKIP() << "cannot format and mount " << row.name << " here (needs root)";
         }
     }

@@ -1,0 +1,121 @@
+// Copies of the program on both platforms appending to one file at once: writers through the
+// POSIX library (processes forked here) and writers through the Windows library (copies of
+// numbered_line_appender.exe under Wine). Every line arrives whole, none is lost, and each
+// writer's lines keep their order. Wine appends in two steps, the file's size and then a
+// write there, so only the lock that both libraries take on the same byte keeps the Linux
+// writers' lines out from between those steps.
+//
+//   mixed_platform_test APPENDER.exe WINE-RUN PREFIX [GoogleTest flags]
+#include "child_process.h"
+#include "signal/signal_file.h"
+#include "support/numbered_lines.h"
+#include "support/temp_dir.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace kestrane::signal {
+namespace {
+
+using testing::ChildProcess;
+using testing::Pipe;
+
+constexpr int posixWriters = 2;
+constexpr int windowsWriters = 2;
+constexpr int linesPerWriter = 2000;
+
+const char* appender = nullptr;
+const char* wineRun = nullptr;
+const char* winePrefix = nullptr;
+
+// The path as Windows programs under Wine name it: the Unix root is drive Z.
+std::string onDriveZ(const std::filesystem::path& path) {
+    std::string name = "Z:" + path.string();
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+// The next line the Windows side printed; empty at end of file.
+std::string readLine(int fd) {
+    std::string line;
+    char byte = 0;
+    while (::read(fd, &byte, 1) == 1 && byte != '\n') {
+        line += byte;
+    }
+    return line;
+}
+
+TEST(MixedPlatformAppend, LinuxAndWindowsWritersLoseMergeAndReorderNothing) {
+    testing::TempDir dir;
+    const std::filesystem::path file = dir / "Entries.txt";
+    const std::string path = testing::utf8(file);
+
+    Pipe start;
+    ASSERT_TRUE(start.isOpen());
+    std::vector<ChildProcess> writers;
+    for (int writer = 0; writer < posixWriters; ++writer) {
+        writers.emplace_back([&, writer] {
+            start.closeWrite();
+            start.receiveByte();
+            for (int sequence = 0; sequence < linesPerWriter; ++sequence) {
+                if (!appendSignalLine(path, testing::numberedLine(writer, sequence)).succeeded()) {
+                    return 1;
+                }
+            }
+            return 0;
+        });
+    }
+    // The Windows writers say "ready" on standard output once they all wait, and go at a byte
+    // on standard input.
+    Pipe toWindows;
+    Pipe fromWindows;
+    ChildProcess windows{[&] {
+        ::dup2(toWindows.readEnd(), 0);
+        ::dup2(fromWindows.writeEnd(), 1);
+        const std::string first = std::to_string(posixWriters);
+        const std::string count = std::to_string(windowsWriters);
+        const std::string lines = std::to_string(linesPerWriter);
+        const std::string windowsPath = onDriveZ(file);
+        ::execl(wineRun, wineRun, winePrefix, appender, "--writers", first.c_str(), count.c_str(),
+                lines.c_str(), windowsPath.c_str(), nullptr);
+        return 127;
+    }};
+    fromWindows.closeWrite();
+    for (std::string line = readLine(fromWindows.readEnd()); line != "ready";
+         line = readLine(fromWindows.readEnd())) {
+        ASSERT_FALSE(line.empty()) << "the Windows writers ended before they were ready";
+    }
+    start.closeWrite();
+    ASSERT_TRUE(toWindows.sendByte());
+
+    for (int writer = 0; writer < posixWriters; ++writer) {
+        const testing::ChildEnding ending = writers[writer].wait();
+        EXPECT_TRUE(ending.exited && ending.exitCode == 0) << "writer " << writer;
+    }
+    const testing::ChildEnding ending = windows.wait();
+    EXPECT_TRUE(ending.exited && ending.exitCode == 0) << "the Windows writers";
+
+    const testing::NumberedReading reading = testing::readNumberedLines(testing::readBytes(file));
+    ASSERT_EQ(reading.fault, "");
+    constexpr int writerCount = posixWriters + windowsWriters;
+    EXPECT_EQ(reading.lines.size(), std::size_t{writerCount * linesPerWriter});
+    EXPECT_EQ(testing::checkEveryWriterInOrder(reading.lines, writerCount, linesPerWriter), "");
+}
+
+} // namespace
+} // namespace kestrane::signal
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 4) {
+        std::cerr << "usage: mixed_platform_test APPENDER.exe WINE-RUN PREFIX\n";
+        return 2;
+    }
+    kestrane::signal::appender = argv[1];
+    kestrane::signal::wineRun = argv[2];
+    kestrane::signal::winePrefix = argv[3];
+    return RUN_ALL_TESTS();
+}
