@@ -12,6 +12,10 @@
 // Runs writers FIRST to FIRST + COUNT - 1 as processes of their own for a program outside
 // Wine: prints "ready" once they all wait, releases them at a byte on standard input, and
 // ends with 0 once they all have, or 1 after the first fault.
+//
+//   numbered_line_appender --once PATH
+//
+// Appends writer 0's line 0 to PATH; the exit code is the append's failure code, 0 for none.
 #include "signal/signal_file.h"
 #include "support/numbered_lines.h"
 #include "support/temp_dir.h"
@@ -71,6 +75,11 @@ int runWriters(wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
     if (argc == 6 && std::wstring_view{argv[1]} == L"--writers") {
         return runWriters(argv);
+    }
+    if (argc == 3 && std::wstring_view{argv[1]} == L"--once") {
+        const std::string path = kestrane::testing::utf8(std::filesystem::path{argv[2]});
+        return kestrane::signal::appendSignalLine(path, kestrane::testing::numberedLine(0, 0))
+            .code();
     }
     int writer = 0;
     int lines = 0;

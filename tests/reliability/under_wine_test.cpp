@@ -1,11 +1,8 @@
-// Copies of the program on both platforms appending to one file at once: writers through the
-// POSIX library (processes forked here) and writers through the Windows library (copies of
-// numbered_line_appender.exe under Wine). Every line arrives whole, none is lost, and each
-// writer's lines keep their order. Wine appends in two steps, the file's size and then a
-// write there, so only the lock that both libraries take on the same byte keeps the Linux
-// writers' lines out from between those steps.
+// The Windows library under Wine, driven from Linux, where a test can set up what a Windows
+// program cannot: writers through the POSIX library appending to the same file at once, and
+// a full disk. The Windows side is numbered_line_appender.exe, started through WINE-RUN.
 //
-//   mixed_platform_test APPENDER.exe WINE-RUN PREFIX [GoogleTest flags]
+//   under_wine_tests APPENDER.exe WINE-RUN PREFIX [GoogleTest flags]
 #include "child_process.h"
 #include "signal/signal_file.h"
 #include "support/numbered_lines.h"
@@ -15,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <string>
+#include <sys/mount.h>
 #include <vector>
 
 namespace kestrane::signal {
@@ -48,6 +46,10 @@ std::string readLine(int fd) {
     return line;
 }
 
+// Copies of the program on both platforms appending to one file at once: every line arrives
+// whole, none is lost, and each writer's lines keep their order. Wine appends in two steps,
+// the file's size and then a write there, so only the lock that both libraries take on the
+// same byte keeps the Linux writers' lines out from between those steps.
 TEST(MixedPlatformAppend, LinuxAndWindowsWritersLoseMergeAndReorderNothing) {
     testing::TempDir dir;
     const std::filesystem::path file = dir / "Entries.txt";
@@ -105,13 +107,51 @@ TEST(MixedPlatformAppend, LinuxAndWindowsWritersLoseMergeAndReorderNothing) {
     EXPECT_EQ(testing::checkEveryWriterInOrder(reading.lines, writerCount, linesPerWriter), "");
 }
 
+// The exit code of one append by the Windows library, which is its failure code.
+int appendOnceUnderWine(const std::filesystem::path& file) {
+    return testing::exitCodeOfChild([&] {
+        const std::string windowsPath = onDriveZ(file);
+        ::execl(wineRun, wineRun, winePrefix, appender, "--once", windowsPath.c_str(), nullptr);
+        return 127;
+    });
+}
+
+// Wine writes what fits of a line on a full disk and reports success with fewer bytes
+// written: the send fails and leaves the file as it was, and the next, once there is room,
+// is one whole line of its own.
+TEST(WindowsFullDisk, LineThatDoesNotFitLeavesNothingBehind) {
+    testing::TempDir dir;
+    const std::filesystem::path mountPoint = dir / "small";
+    std::filesystem::create_directory(mountPoint);
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=8k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    }
+    const std::filesystem::path file = mountPoint / "Entries.txt";
+    const std::string before = std::string(4076, 'x') + "\r\n";
+    testing::writeBytes(file, before);
+    testing::writeBytes(mountPoint / "filler", std::string(4096, '\0'));
+
+    const int full = appendOnceUnderWine(file);
+    const std::string after = testing::readBytes(file);
+    std::filesystem::remove(mountPoint / "filler");
+    const int withRoom = appendOnceUnderWine(file);
+    const std::string last = testing::readBytes(file);
+    ::umount2(mountPoint.c_str(), MNT_DETACH);
+
+    EXPECT_EQ(full, failure::DiskFull);
+    EXPECT_TRUE(after == before) << "the file now ends in " << after.substr(before.size() - 2);
+    EXPECT_EQ(withRoom, 0);
+    EXPECT_TRUE(last == before + testing::numberedLine(0, 0) + "\r\n")
+        << "the file now ends in " << last.substr(before.size() - 2);
+}
+
 } // namespace
 } // namespace kestrane::signal
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc != 4) {
-        std::cerr << "usage: mixed_platform_test APPENDER.exe WINE-RUN PREFIX\n";
+        std::cerr << "usage: under_wine_tests APPENDER.exe WINE-RUN PREFIX\n";
         return 2;
     }
     kestrane::signal::appender = argv[1];
