@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <ctime>
 #include <fcntl.h>
 #include <iconv.h>
 #include <optional>
@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -174,10 +175,9 @@ static_assert(sizeof(off_t) >= 8, "the append lock's byte needs 64-bit file offs
 class AppendLock {
 public:
     explicit AppendLock(int fd) : fd_{fd} {
-        timespec deadline{};
-        ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-        deadline.tv_sec += 1;
-        long pauseNanoseconds = 1'000'000;
+        using namespace std::chrono_literals;
+        std::optional<std::chrono::steady_clock::time_point> deadline; // from the first refusal
+        auto pause = 1ms;
         for (;;) {
             flock region = byteRegion(F_WRLCK);
             if (::fcntl(fd_, command_, &region) == 0) {
@@ -196,16 +196,15 @@ public:
                 error_ = error;
                 return;
             }
-            timespec now{};
-            ::clock_gettime(CLOCK_MONOTONIC, &now);
-            if (now.tv_sec > deadline.tv_sec ||
-                (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!deadline) {
+                deadline = now + 1s;
+            } else if (now >= *deadline) {
                 error_ = EWOULDBLOCK;
                 return;
             }
-            const timespec pause{0, pauseNanoseconds};
-            ::nanosleep(&pause, nullptr);
-            pauseNanoseconds = std::min(pauseNanoseconds * 2, 16'000'000L);
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, 16ms);
         }
     }
     ~AppendLock() {
