@@ -1,14 +1,19 @@
-// POSIX backend: Windows-1252 through iconv, append with open/reserve/write/close.
+// POSIX backend: Windows-1252 through iconv, append with open/lock/reserve/write/unlock/close.
 #include "file_backend.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <fcntl.h>
 #include <iconv.h>
+#include <optional>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -151,38 +156,130 @@ AppendResult failureFromErrno(int error) {
     }
 }
 
-// True when `size` bytes written at `end` stay inside the page that already holds the file's
-// last bytes. Such a write is all or nothing: the page's block is already the file's, and the
-// kernel copies a write page by page, failing before the first page or not at all.
-bool fitsInLastPage(off_t end, std::size_t size) {
-    static const auto pageSize = static_cast<std::uintmax_t>(::sysconf(_SC_PAGESIZE));
-    const std::uintmax_t usedOfLastPage = static_cast<std::uintmax_t>(end) % pageSize;
-    return usedOfLastPage != 0 && usedOfLastPage + size <= pageSize;
+// The byte that every copy of the program, on Linux and on Windows, locks while it appends:
+// one far past any real end of the file, so that the lock keeps no reader and no other writer
+// out of the file's bytes.
+constexpr off_t appendLockByte = off_t{1} << 62;
+static_assert(sizeof(off_t) >= 8, "the append lock's byte needs 64-bit file offsets");
+
+// An exclusive lock on appendLockByte, held for one append, so that copies of the program
+// take turns: on this machine, on other machines sharing the file over NFS or SMB (where
+// O_APPEND alone does not keep writers apart, and taking and dropping the lock is where the
+// client learns the file's true size and sends its writes), and with copies of the Windows
+// program under Wine or on a Samba share, which find the end and write there in two steps.
+// Open file description locks first, so that threads of one process take turns too; classic
+// POSIX locks on kernels without them. Another copy holds the byte only for one write, so a
+// taken byte is tried again for about a second, never waited on; a byte still taken then is
+// held by another program, and the send gives up. A file system that cannot lock at all gets
+// the append without the lock.
+class AppendLock {
+public:
+    explicit AppendLock(int fd) : fd_{fd} {
+        using namespace std::chrono_literals;
+        std::optional<std::chrono::steady_clock::time_point> deadline; // from the first refusal
+        auto pause = 1ms;
+        for (;;) {
+            flock region = byteRegion(F_WRLCK);
+            if (::fcntl(fd_, command_, &region) == 0) {
+                held_ = true;
+                return;
+            }
+            const int error = errno;
+            if (error == EINVAL && command_ == F_OFD_SETLK) {
+                command_ = F_SETLK; // a kernel older than open file description locks
+                continue;
+            }
+            if (error == ENOLCK || error == EINVAL || error == EOPNOTSUPP) {
+                return; // this file system cannot lock
+            }
+            if (error != EAGAIN && error != EACCES && error != EINTR) {
+                error_ = error;
+                return;
+            }
+            const auto now = std::chrono::steady_clock::now();
+            if (!deadline) {
+                deadline = now + 1s;
+            } else if (now >= *deadline) {
+                error_ = EWOULDBLOCK;
+                return;
+            }
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, 16ms);
+        }
+    }
+    ~AppendLock() {
+        // Closing the file would release it too; unlocking first sends an NFS client's
+        // writes to the server before the next copy takes its turn.
+        if (held_) {
+            flock region = byteRegion(F_UNLCK);
+            ::fcntl(fd_, command_, &region);
+        }
+    }
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+
+    bool held() const { return held_; }
+    // 0, or the errno that refuses the send: EWOULDBLOCK when others held the byte throughout.
+    int error() const { return error_; }
+
+private:
+    static flock byteRegion(short type) {
+        flock region{};
+        region.l_type = type;
+        region.l_whence = SEEK_SET;
+        region.l_start = appendLockByte;
+        region.l_len = 1;
+        return region;
+    }
+
+    int fd_;
+    int command_ = F_OFD_SETLK;
+    bool held_ = false;
+    int error_ = 0;
+};
+
+// What the file system reports about the file: where it ends and how many bytes it has given
+// the file. Asked of the server itself where the file lives on a network share, since the
+// Linux SMB client places an O_APPEND write at the size it has cached.
+struct FileExtent {
+    bool regular = false;
+    off_t end = 0;
+    std::uintmax_t allocated = 0;
+};
+
+std::optional<FileExtent> fileExtent(int fd) {
+    struct statx info {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_TYPE | STATX_SIZE | STATX_BLOCKS,
+                &info) == 0) {
+        return FileExtent{S_ISREG(info.stx_mode), static_cast<off_t>(info.stx_size),
+                          std::uintmax_t{info.stx_blocks} * 512};
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0) { // a kernel or sandbox without statx
+        return FileExtent{S_ISREG(status.st_mode), status.st_size,
+                          static_cast<std::uintmax_t>(status.st_blocks) * 512};
+    }
+    return std::nullopt;
 }
 
-// Makes sure a regular file can take `size` more bytes before any of them is written, so that
-// a full disk or the size limit fails the send with the file as it was, instead of leaving
-// part of a line for the next line to run into. Returns 0 or the errno that refuses the bytes.
-// The room is reserved at the current end of the file: should another process append in
-// between, the write may reach past the reservation, and is then no worse off than without it.
-int reserveRoomAtEnd(int fd, std::size_t size) {
-    // Where the file ends; a FIFO or socket has no end (ESPIPE) and nothing to reserve, and
-    // its write reports for itself. lseek costs a third of what fstat does here.
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    if (end < 0) {
-        return 0;
-    }
+// Makes sure a regular file can take `size` more bytes at its end before any of them is
+// written, so that a full disk or the size limit fails the send with nothing written. Returns
+// 0 or the errno that refuses the bytes. Bytes that stay within what the file system has
+// already given the file need no room (whatever its block size); only a line that reaches
+// past that is reserved, about one line in a block's worth. A file system that cannot
+// reserve gets the write as it is; a failed write is then taken back (cutBack).
+int reserveRoomAtEnd(int fd, const FileExtent& file, std::size_t size) {
+    const std::uintmax_t newEnd = static_cast<std::uintmax_t>(file.end) + size;
     if (rlimit limit{}; ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-                        static_cast<std::uintmax_t>(end) + size > limit.rlim_cur) {
+                        newEnd > limit.rlim_cur) {
         return EFBIG;
     }
-    if (fitsInLastPage(end, size)) {
+    if (newEnd <= file.allocated) {
         return 0; // most lines: reserving would cost more than the whole append
     }
-#ifdef FALLOC_FL_KEEP_SIZE
     int result = 0;
     do {
-        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, end, static_cast<off_t>(size));
+        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, file.end, static_cast<off_t>(size));
     } while (result != 0 && errno == EINTR);
     if (result == 0) {
         return 0;
@@ -190,9 +287,18 @@ int reserveRoomAtEnd(int fd, std::size_t size) {
     // Only a lack of room refuses the send; a file system that cannot reserve (EOPNOTSUPP), a
     // device (ENODEV) or a file that may only grow by appending (EPERM) gets the write as it is.
     return errno == ENOSPC || errno == EDQUOT || errno == EFBIG ? errno : 0;
-#else
-    return 0; // no way to reserve without changing the file's size: the write as it is
-#endif
+}
+
+// Takes back what a write that failed part-way left at the end of the file, so that the next
+// line does not run into a fragment. Under the append lock no other copy appends, and only a
+// file that holds exactly what it held before plus the bytes this send wrote is cut: anything
+// another writer added, and everything before the send, stays.
+void cutBack(int fd, off_t end, std::size_t written) {
+    const std::optional<FileExtent> now = fileExtent(fd);
+    if (now && now->end == end + static_cast<off_t>(written)) {
+        while (::ftruncate(fd, end) != 0 && errno == EINTR) {
+        }
+    }
 }
 
 } // namespace
@@ -235,29 +341,43 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
         return failureFromErrno(errno);
     }
     FatalFileSignalsBlocked signalsBlocked;
-    if (const int error = reserveRoomAtEnd(file.get(), bytes.size()); error != 0) {
-        return failureFromErrno(signalsBlocked.failedWith(error));
-    }
-    // One write: O_APPEND makes the kernel place the whole buffer at the end at once, so
-    // concurrent appenders never write into each other's lines. A short write, which the
-    // reservation leaves only to file systems that cannot reserve, continues with the rest:
-    // that may land after another process's line, but stopping would leave a fragment for
-    // the next line to run into for certain.
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(file.get(), data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
+    {
+        const AppendLock lock{file.get()};
+        if (lock.error() != 0) {
+            return failureFromErrno(lock.error());
+        }
+        // Where the file ends once no other copy can append; a FIFO or device has no end to
+        // keep and nothing to reserve, and its write reports for itself.
+        std::optional<FileExtent> extent = fileExtent(file.get());
+        if (extent && !extent->regular) {
+            extent.reset();
+        }
+        if (extent) {
+            if (const int error = reserveRoomAtEnd(file.get(), *extent, bytes.size()); error != 0) {
+                return failureFromErrno(signalsBlocked.failedWith(error));
             }
-            return failureFromErrno(signalsBlocked.failedWith(errno));
         }
-        if (written == 0) {
-            return failureFromErrno(EIO);
+        // One write: O_APPEND makes the kernel place the whole buffer at the end at once, so
+        // even writers that take no lock never write into this line on this machine. A short
+        // write continues with the rest; one that then fails is taken back, under the lock.
+        std::size_t written = 0;
+        int error = 0;
+        while (written < bytes.size()) {
+            const ssize_t result =
+                ::write(file.get(), bytes.data() + written, bytes.size() - written);
+            if (result > 0) {
+                written += static_cast<std::size_t>(result);
+            } else if (result == 0 || errno != EINTR) {
+                error = result == 0 ? EIO : signalsBlocked.failedWith(errno);
+                break;
+            }
         }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+        if (error != 0) {
+            if (written > 0 && extent && lock.held()) {
+                cutBack(file.get(), extent->end, written);
+            }
+            return failureFromErrno(error);
+        }
     }
     if (const int error = file.close(); error != 0) {
         return failureFromErrno(error);

@@ -72,8 +72,11 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
         return AppendResult::failed(failure::BadFileName, "Bad file name or number");
     }
     // Signals are almost always ASCII, which every code page the file may use holds as it is.
-    std::string bytes{line};
-    if (!isAscii(line)) {
+    std::string bytes;
+    if (isAscii(line)) {
+        bytes.reserve(line.size() + lineEnd.size()); // one allocation, the line end included
+        bytes.assign(line);
+    } else {
         auto encoded = encodeLine(line);
         if (auto* refused = std::get_if<AppendResult>(&encoded)) {
             return std::move(*refused);

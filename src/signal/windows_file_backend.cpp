@@ -78,6 +78,7 @@ public:
     AppendLock(const AppendLock&) = delete;
     AppendLock& operator=(const AppendLock&) = delete;
 
+    bool held() const { return held_; }
     // Whether someone else held the byte for the whole of the retries.
     bool lockedByOthers() const { return lockedByOthers_; }
 
@@ -95,6 +96,27 @@ private:
     bool held_ = false;
     bool lockedByOthers_ = false;
 };
+
+// Takes back what a write that stopped part-way left at the end of the file, so that the next
+// line does not run into a fragment. NTFS allocates a write's room before copying it, so
+// there a full disk fails the write whole; Wine and network shares write what fits and report
+// the bytes written. Under the append lock no other copy appends, and only a file that holds
+// exactly what it held before plus the bytes this send wrote is cut: anything another writer
+// added, and everything before the send, stays. The append-only handle may not change the
+// file's size, so a second handle to the same file does.
+void cutBack(HANDLE file, LARGE_INTEGER end, DWORD written) {
+    LARGE_INTEGER now{};
+    if (!::GetFileSizeEx(file, &now) || now.QuadPart != end.QuadPart + written) {
+        return;
+    }
+    const FileHandle writable{
+        ::ReOpenFile(file, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)};
+    FILE_END_OF_FILE_INFO newEnd{};
+    newEnd.EndOfFile = end;
+    if (writable.isOpen()) {
+        ::SetFileInformationByHandle(writable.get(), FileEndOfFileInfo, &newEnd, sizeof newEnd);
+    }
+}
 
 // The system's own text for an error code, without its line end.
 std::string systemMessage(DWORD error) {
@@ -224,18 +246,23 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     }
     // One write of line and line end, so a reader never sees half a line.
     const auto size = static_cast<DWORD>(bytes.size());
-    DWORD written = 0;
     {
         const AppendLock lock{file.get()};
         if (lock.lockedByOthers()) {
             return failureFromSystemError(ERROR_LOCK_VIOLATION);
         }
-        if (!::WriteFile(file.get(), bytes.data(), size, &written, nullptr)) {
-            return failureFromSystemError(::GetLastError());
+        // Where the file ends once no other copy can append.
+        LARGE_INTEGER end{};
+        const bool endKnown = lock.held() && ::GetFileSizeEx(file.get(), &end);
+        DWORD written = 0;
+        const bool wrote = ::WriteFile(file.get(), bytes.data(), size, &written, nullptr);
+        const DWORD error = wrote ? ERROR_HANDLE_DISK_FULL : ::GetLastError();
+        if (!wrote || written != size) {
+            if (endKnown && written > 0) {
+                cutBack(file.get(), end, written);
+            }
+            return failureFromSystemError(error);
         }
-    }
-    if (written != size) {
-        return failureFromSystemError(ERROR_HANDLE_DISK_FULL);
     }
     if (!file.close()) {
         return failureFromSystemError(::GetLastError());

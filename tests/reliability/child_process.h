@@ -112,6 +112,8 @@ public:
     Pipe& operator=(const Pipe&) = delete;
 
     bool isOpen() const { return read_ >= 0 && write_ >= 0; }
+    int readEnd() const { return read_; }
+    int writeEnd() const { return write_; }
 
     void closeRead() { closeEnd(read_); }
     void closeWrite() { closeEnd(write_); }

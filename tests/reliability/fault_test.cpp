@@ -8,7 +8,9 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -61,6 +63,9 @@ struct Scene {
         testing::writeBytes(existing, earlierLines);
     }
     ~Scene() {
+        if (lockHolder >= 0) {
+            ::close(lockHolder);
+        }
         // Folders a row locked must open again for the folder's removal.
         for (const auto& entry : fs::directory_iterator(dir.path())) {
             if (entry.is_directory()) {
@@ -69,6 +74,19 @@ struct Scene {
             }
         }
     }
+
+    // Takes the byte every copy of the program locks while it appends, for good, as another
+    // program holding the whole file locked would.
+    void holdAppendLock(const fs::path& path) {
+        lockHolder = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        flock region{};
+        region.l_type = F_WRLCK;
+        region.l_start = off_t{1} << 62;
+        region.l_len = 1;
+        EXPECT_EQ(::fcntl(lockHolder, F_OFD_SETLK, &region), 0) << std::strerror(errno);
+    }
+
+    int lockHolder = -1;
 
     // Hands `path` to the appending user.
     void giveToUser(const fs::path& path) const {
@@ -197,6 +215,11 @@ std::vector<FaultRow> faultRows() {
              ::mkfifo((scene.dir / "fifo").c_str(), 0666);
              return testing::utf8(scene.dir / "fifo");
          }},
+        {"append lock held by another program", failure::PermissionDenied, false,
+         [](Scene& scene) {
+             scene.holdAppendLock(scene.existing);
+             return testing::utf8(scene.existing);
+         }},
         {"Windows-form path", failure::PathNotFound, false,
          [](Scene&) { return std::string{"\\Porlimax\\Signals\\Entries.txt"}; },
          [](const Scene& scene) {
@@ -241,22 +264,67 @@ INSTANTIATE_TEST_SUITE_P(Rows, FaultTable, ::testing::ValuesIn(faultRows()),
                              return name;
                          });
 
-// A file system that can hold only part of the line: the send fails and leaves the file as it
-// was, so the next send, once there is room, is one whole line of its own.
-TEST(FaultsOnAppend, LineThatDoesNotFitLeavesNothingBehind) {
+// Takes every byte the file system that holds `file` has left: reserved where it can
+// reserve, written where it cannot.
+void fillUp(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    off_t end = 0;
+    for (off_t chunk = off_t{1} << 30; chunk > 0; chunk /= 2) {
+        while (::fallocate(fd, 0, end, chunk) == 0) {
+            end += chunk;
+        }
+    }
+    const std::string zeros(65536, '\0');
+    for (std::size_t chunk = zeros.size(); chunk > 0; chunk /= 2) {
+        while (::pwrite(fd, zeros.data(), chunk, end) == static_cast<ssize_t>(chunk)) {
+            end += static_cast<off_t>(chunk);
+        }
+    }
+    ::close(fd);
+}
+
+// A full file system on which the file ends just before one of its blocks does: the line
+// fits only in part.
+struct FullDiskRow {
+    const char* name;
+    const char* format; // a command formatting the image named after it; none for tmpfs
+    std::size_t fileSize;
+};
+
+class FullDisk : public ::testing::TestWithParam<FullDiskRow> {};
+
+// The send fails and leaves the file as it was, so the next send, once there is room, is one
+// whole line of its own.
+TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
+    const FullDiskRow& row = GetParam();
     TempDir dir;
     const fs::path mountPoint = dir / "small";
     fs::create_directory(mountPoint);
-    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=4k") != 0) {
-        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << std::strerror(errno);
+    if (row.format == nullptr) {
+        if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=8k") != 0) {
+            GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): "
+                         << std::strerror(errno);
+        }
+    } else {
+        const fs::path image = dir / "disk.img";
+        testing::writeBytes(image, "");
+        fs::resize_file(image, 300 << 20); // sparse; XFS needs 300 MiB
+        const std::string quiet = " >/dev/null 2>&1";
+        if (std::system((row.format + (" " + image.string()) + quiet).c_str()) != 0 ||
+            std::system(
+                ("mount -o loop " + image.string() + " " + mountPoint.string() + quiet).c_str()) !=
+                0) {
+            GTEST_SKIP() << "cannot format and mount " << row.name << " here (needs root)";
+        }
     }
-    const std::string before = std::string(4076, 'x') + "\r\n";
+    const std::string before = std::string(row.fileSize - 2, 'x') + "\r\n";
     testing::writeBytes(mountPoint / "Entries.txt", before);
+    fillUp(mountPoint / "filler");
     const std::string path = testing::utf8(mountPoint / "Entries.txt");
 
     const AppendResult full = appendSignalLine(path, "cxlplace,BUY,1,MKT,0,0,2007011816520");
     const std::string after = testing::readBytes(mountPoint / "Entries.txt");
-    testing::writeBytes(mountPoint / "Entries.txt", "room\r\n");
+    fs::remove(mountPoint / "filler");
     const AppendResult withRoom = appendSignalLine(path, "cxlplace,SELL,1,MKT,0,0,2007011816530");
     const std::string last = testing::readBytes(mountPoint / "Entries.txt");
     ::umount2(mountPoint.c_str(), MNT_DETACH);
@@ -264,8 +332,16 @@ TEST(FaultsOnAppend, LineThatDoesNotFitLeavesNothingBehind) {
     EXPECT_EQ(full, AppendResult::failed(failure::DiskFull, "Disk full"));
     EXPECT_TRUE(after == before) << "the file now ends in " << after.substr(before.size() - 2);
     EXPECT_TRUE(withRoom.succeeded());
-    EXPECT_EQ(last, "room\r\ncxlplace,SELL,1,MKT,0,0,2007011816530\r\n");
+    EXPECT_TRUE(last == before + "cxlplace,SELL,1,MKT,0,0,2007011816530\r\n")
+        << "the file now ends in " << last.substr(before.size() - 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FullDisk,
+    ::testing::Values(FullDiskRow{"tmpfs", nullptr, 4078},
+                      FullDiskRow{"ext3_1KiB_blocks", "mkfs.ext3 -q -F -b 1024", 4092},
+                      FullDiskRow{"XFS_1KiB_blocks", "mkfs.xfs -q -f -b size=1024", 1020}),
+    [](const ::testing::TestParamInfo<FullDiskRow>& row) { return std::string{row.param.name}; });
 
 // The counterpart of the rows above: the same user and folder append when nothing is wrong,
 // so a row fails for its fault and not for the way the child was set up.

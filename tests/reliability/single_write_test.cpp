@@ -122,6 +122,7 @@ TEST(SingleWrite, FailingWritesAreReportedAndInterruptionsRetried) {
          earlier + line + "\r\n"},
         {"short write", {{.shortTo = 9}}, AppendResult::success(), earlier + line + "\r\n"},
         {"no space", {{.error = ENOSPC}}, diskFull, earlier},
+        {"no space after part of the line", {{.shortTo = 9}, {.error = ENOSPC}}, diskFull, earlier},
         {"quota exceeded", {{.error = EDQUOT}}, diskFull, earlier},
         {"file too large", {{.error = EFBIG, .signal = SIGXFSZ}}, diskFull, earlier},
         {"device error", {{.error = EIO}}, ioError, earlier},
