@@ -20,6 +20,7 @@
 #include <QTest>
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using kestrane::signal::LocalDateTime;
@@ -404,38 +405,85 @@ void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign() {
 
 void Form1Test::command1SendsOncePerActivation_data() {
     QTest::addColumn<int>("key");     // 0: a mouse click
-    QTest::addColumn<int>("repeats"); // auto-repeated presses while the key is held
-    QTest::newRow("mouse click") << 0 << 0;
-    QTest::newRow("Space") << int(Qt::Key_Space) << 0;
-    QTest::newRow("Return") << int(Qt::Key_Return) << 0;
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << 0;
-    QTest::newRow("Space held") << int(Qt::Key_Space) << 3;
-    QTest::newRow("Return held") << int(Qt::Key_Return) << 3;
-    QTest::newRow("keypad Enter held") << int(Qt::Key_Enter) << 3;
+    QTest::addColumn<int>("repeats"); // repeated presses while the key is held
+    // How the repeats come: flagged as such, or as an X server without detectable repeats
+    // sends them, a release and a press with the same time and no flag.
+    QTest::addColumn<bool>("unflagged");
+    QTest::addColumn<bool>("pressesDuringSend"); // clicks and keys while the first send waits
+    QTest::addColumn<int>("sends");
+    QTest::newRow("mouse click") << 0 << 0 << false << false << 1;
+    QTest::newRow("Space") << int(Qt::Key_Space) << 0 << false << false << 1;
+    QTest::newRow("Return") << int(Qt::Key_Return) << 0 << false << false << 1;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << 0 << false << false << 1;
+    QTest::newRow("Space held") << int(Qt::Key_Space) << 3 << false << false << 1;
+    QTest::newRow("Return held") << int(Qt::Key_Return) << 3 << false << false << 1;
+    QTest::newRow("keypad Enter held") << int(Qt::Key_Enter) << 3 << false << false << 1;
+    QTest::newRow("Space held, X repeats") << int(Qt::Key_Space) << 3 << true << false << 1;
+    QTest::newRow("Return held, X repeats") << int(Qt::Key_Return) << 3 << true << false << 1;
+    QTest::newRow("keypad Enter held, X repeats") << int(Qt::Key_Enter) << 3 << true << false << 1;
+    QTest::newRow("double-click") << 0 << 1 << false << false << 2;
+    QTest::newRow("presses during a send, then a click") << 0 << 1 << false << true << 2;
 }
 
 void Form1Test::command1SendsOncePerActivation() {
     QFETCH(int, key);
+    QFETCH(int, repeats);
+    QFETCH(bool, unflagged);
+    QFETCH(bool, pressesDuringSend);
+    QFETCH(int, sends);
     const TempDir folder;
     const auto signalFile = folder / "Entries.txt";
-    const auto form = showForm();
+    QPushButton* command1 = nullptr;
+    const auto form = showForm([&] {
+        // What the user does while the send waits on the file system: queued until the send
+        // returns to the event loop.
+        if (std::exchange(pressesDuringSend, false)) {
+            const QPointF centre = QRectF{command1->rect()}.center();
+            const QPointF global = command1->mapToGlobal(centre);
+            QCoreApplication::postEvent(command1, new QMouseEvent{QEvent::MouseButtonPress, centre,
+                                                                  global, Qt::LeftButton,
+                                                                  Qt::LeftButton, Qt::NoModifier});
+            QCoreApplication::postEvent(command1, new QMouseEvent{QEvent::MouseButtonRelease,
+                                                                  centre, global, Qt::LeftButton,
+                                                                  Qt::NoButton, Qt::NoModifier});
+            for (const int pressed : {Qt::Key_Return, Qt::Key_Space}) {
+                QCoreApplication::postEvent(
+                    command1, new QKeyEvent{QEvent::KeyPress, pressed, Qt::NoModifier});
+                QCoreApplication::postEvent(
+                    command1, new QKeyEvent{QEvent::KeyRelease, pressed, Qt::NoModifier});
+            }
+        }
+        return sendTime;
+    });
     control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(qs(utf8(signalFile)));
-    auto* command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
+    command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
     command1->setFocus();
+    // A key event at a time in milliseconds, as the display stamps it.
+    const auto sendKey = [&](QEvent::Type type, quint64 time, bool repeat = false) {
+        QKeyEvent event{type, key, Qt::NoModifier, QString{}, repeat};
+        event.setTimestamp(time);
+        QApplication::sendEvent(command1, &event);
+    };
 
-    QFETCH(int, repeats);
     if (key == 0) {
         QTest::mouseClick(command1, Qt::LeftButton);
-    } else {
-        QTest::keyPress(command1, Qt::Key(key));
-        for (int i = 0; i < repeats; ++i) {
-            QKeyEvent repeat{QEvent::KeyPress, key, Qt::NoModifier, QString{}, true};
-            QApplication::sendEvent(command1, &repeat);
+        if (repeats > 0) {
+            QTest::mouseDClick(command1, Qt::LeftButton);
+            QTest::mouseRelease(command1, Qt::LeftButton);
         }
-        QTest::keyRelease(command1, Qt::Key(key));
+    } else {
+        sendKey(QEvent::KeyPress, 1000);
+        for (quint64 time = 1500; time < 1500 + 40 * quint64(repeats); time += 40) {
+            if (unflagged) {
+                sendKey(QEvent::KeyRelease, time);
+            }
+            sendKey(QEvent::KeyPress, time, !unflagged);
+        }
+        sendKey(QEvent::KeyRelease, 2000);
     }
+    QCoreApplication::processEvents();
 
-    QCOMPARE(qs(readBytes(signalFile)), initialLine + QStringLiteral("\r\n"));
+    QCOMPARE(qs(readBytes(signalFile)), (initialLine + QStringLiteral("\r\n")).repeated(sends));
     QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtTimeStamp"))->text(), sendStamp);
 }
 
