@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOption>
@@ -180,6 +181,8 @@ class Form1Test : public QObject {
 
 private slots:
     void windowHasItsDesignedCaptionSizeAndIcon();
+    void programWithoutDisplayExitsWithAMessage_data();
+    void programWithoutDisplayExitsWithAMessage();
     void controlsMatchTheDesign_data();
     void controlsMatchTheDesign();
     void designedTextsFitTheirBoxes_data();
@@ -215,6 +218,42 @@ void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
     QCOMPARE(pixels(form->windowIcon().pixmap(32, 32).toImage()),
              pixels(QImage{QStringLiteral(KESTRANE_ICON_PNG)}));
     QVERIFY(!QApplication::windowIcon().isNull());
+}
+
+void Form1Test::programWithoutDisplayExitsWithAMessage_data() {
+    QTest::addColumn<QString>("variable"); // set in the program's environment, if any
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("tried");
+    QTest::newRow("no DISPLAY") << QString{} << QString{}
+                                << QStringLiteral("X display (DISPLAY not set)");
+    QTest::newRow("display not reachable") << QStringLiteral("DISPLAY") << QStringLiteral(":65535")
+                                           << QStringLiteral("X display \":65535\"");
+    QTest::newRow("platform plugin missing")
+        << QStringLiteral("QT_QPA_PLATFORM") << QStringLiteral("kestrane-missing")
+        << QStringLiteral("Qt platform \"kestrane-missing\" (plugin not installed)");
+}
+
+void Form1Test::programWithoutDisplayExitsWithAMessage() {
+    QFETCH(QString, variable);
+    QFETCH(QString, value);
+    QFETCH(QString, tried);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM"}) {
+        environment.remove(QLatin1String(name));
+    }
+    if (!variable.isEmpty()) {
+        environment.insert(variable, value);
+    }
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KESTRANE_PROGRAM), {});
+    QVERIFY(program.waitForFinished(-1));
+
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),
+             QStringLiteral("kestrane-signal-simulator: no display could be opened; tried ") +
+                 tried + QLatin1Char('\n'));
 }
 
 void Form1Test::controlsMatchTheDesign_data() {
