@@ -104,6 +104,17 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
     return nullptr;
 }
 
+// An option button's designed height (13 pixels) is less than the style's circle and its
+// margins ask for, and the circle's bottom would be cut off, at high scales visibly. The button
+// grows to the height it asks for, about the middle of its designed place.
+QRect tallEnoughForItsCircle(const QRect& designed, const QWidget& option) {
+    const int missing = option.sizeHint().height() - designed.height();
+    if (missing <= 0) {
+        return designed;
+    }
+    return designed.adjusted(0, -missing / 2, 0, missing - missing / 2);
+}
+
 // One 45-degree half of a rounded corner of the frame's line, as a one-pixel pen with square
 // caps draws it; each corner is two such halves.
 void drawCornerHalf(QPainter& painter, QPointF corner, int startDegrees, int spanDegrees) {
@@ -244,6 +255,9 @@ void Form1::createControls() {
         QWidget* control = createControl(design, parent);
         control->setObjectName(toQString(design.name));
         control->setGeometry(toPixels(design.bounds));
+        if (design.kind == ControlKind::OptionButton) {
+            control->setGeometry(tallEnoughForItsCircle(control->geometry(), *control));
+        }
         controls_[indexOf(design.id)] = control;
     }
     // A label names its field for screen readers once it is the field's buddy.
