@@ -42,13 +42,13 @@ QString displayTried(const QString& platform, bool installed) {
 // find the Qt platform plugin "wayland"", "Could not load the Qt platform plugin "xcb""). This
 // says the same in one line instead, and ends the program as a failed start.
 [[noreturn]] void reportNoDisplay() {
-    static const QRegularExpression pluginNamed{QStringLiteral("Qt platform plugin \"([^\"]+)\"")};
+    static const QRegularExpression pluginFailed{
+        QStringLiteral("Could not (find|load) the Qt platform plugin \"([^\"]+)\"")};
     QStringList tried;
     for (const HeldMessage& message : heldMessages) {
-        const QRegularExpressionMatch match = pluginNamed.match(message.text);
+        const QRegularExpressionMatch match = pluginFailed.match(message.text);
         if (match.hasMatch()) {
-            tried << displayTried(match.captured(1),
-                                  !message.text.contains(QLatin1String("Could not find")));
+            tried << displayTried(match.captured(2), match.captured(1) == QLatin1String("load"));
         }
     }
     if (tried.isEmpty()) {
@@ -70,36 +70,16 @@ void holdMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
     heldMessages.push_back({type, context.category ? context.category : "", text});
 }
 
-// Passes on the held messages as if Qt had just said them.
-void showHeldMessages() {
-    for (const HeldMessage& message : std::exchange(heldMessages, {})) {
-        const QMessageLogger logger{nullptr, 0, nullptr, message.category.c_str()};
-        const QByteArray text = message.text.toLocal8Bit();
-        switch (message.type) {
-        case QtDebugMsg:
-            logger.debug("%s", text.constData());
-            break;
-        case QtInfoMsg:
-            logger.info("%s", text.constData());
-            break;
-        case QtWarningMsg:
-            logger.warning("%s", text.constData());
-            break;
-        case QtCriticalMsg:
-        case QtFatalMsg:
-            logger.critical("%s", text.constData());
-            break;
-        }
-    }
-}
-
 } // namespace
 
 std::unique_ptr<QApplication> openApplication(int& argc, char** argv) {
     const QtMessageHandler previous = qInstallMessageHandler(holdMessage);
     auto application = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(previous);
-    showHeldMessages();
+    // It opened: what Qt said meanwhile goes where it would have gone.
+    for (const HeldMessage& message : std::exchange(heldMessages, {})) {
+        previous(message.type, {nullptr, 0, nullptr, message.category.c_str()}, message.text);
+    }
     return application;
 }
 
