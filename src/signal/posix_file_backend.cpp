@@ -79,6 +79,21 @@ bool isWindowsFormPath(std::string_view path) {
     return drivePath || path.starts_with('\\');
 }
 
+// A name with white space at either end of the path, or a last part ending in a space or a
+// dot, is not the file the user means: typed or pasted with a stray blank, it would create
+// a second file beside the one that a reader watches. Windows strips a name's trailing spaces
+// and dots and so reaches the intended file; here such a path is refused instead.
+bool hasStrayNameEnds(std::string_view path) {
+    const auto isWhiteSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    };
+    if (isWhiteSpace(path.front()) || isWhiteSpace(path.back())) {
+        return true;
+    }
+    const std::string_view lastPart = path.substr(path.find_last_of('/') + 1);
+    return lastPart.ends_with(' ') || lastPart.ends_with('.');
+}
+
 // Keeps SIGPIPE and SIGXFSZ from killing the program while it is in scope. A FIFO whose
 // reader has gone raises SIGPIPE with EPIPE, and a write past the process's size limit raises
 // SIGXFSZ with EFBIG; with both blocked the call just fails, and once such a failure has been
@@ -327,6 +342,9 @@ bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
 
 AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (path.find('\0') != std::string_view::npos) {
+        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
+    }
+    if (hasStrayNameEnds(path)) {
         return AppendResult::failed(failure::BadFileName, "Bad file name or number");
     }
     if (isWindowsFormPath(path)) {

@@ -1,4 +1,5 @@
-// What only POSIX systems need: paths in Windows form, and the new file's permissions.
+// What only POSIX systems need: paths in Windows form or with stray blanks, and the new file's
+// permissions.
 #include "signal/signal_file.h"
 #include "support/temp_dir.h"
 
@@ -22,15 +23,33 @@ private:
     std::filesystem::path previous_;
 };
 
-TEST(PosixSignalFile, WindowsFormPathsCreateNoStrayFile) {
+TEST(PosixSignalFile, PathsThatNameNoIntendedFileCreateNoStrayFile) {
     TempDir dir;
     const WorkingFolder inside{dir.path()};
-    for (const char* path :
-         {"C:\\Porlimax\\Signals\\Entries.txt", "D:/x.txt", "\\Porlimax\\Signals\\Entries.txt",
-          "\\\\server\\share\\Entries.txt"}) {
-        EXPECT_EQ(appendSignalLine(path, "line").code(), failure::PathNotFound) << path;
+    std::filesystem::create_directory(dir / "in");
+    struct Row {
+        const char* path;
+        int code;
+    };
+    const Row rows[] = {
+        {"C:\\Porlimax\\Signals\\Entries.txt", failure::PathNotFound},
+        {"D:/x.txt", failure::PathNotFound},
+        {"\\Porlimax\\Signals\\Entries.txt", failure::PathNotFound},
+        {"\\\\server\\share\\Entries.txt", failure::PathNotFound},
+        // White space at either end, or a last part ending in a space or a dot.
+        {"in/sig.txt ", failure::BadFileName},
+        {" in/sig.txt", failure::BadFileName},
+        {"\tin/sig.txt", failure::BadFileName},
+        {"in/sig.txt\t", failure::BadFileName},
+        {"in/sig.txt.", failure::BadFileName},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(appendSignalLine(row.path, "line").code(), row.code) << row.path;
     }
-    EXPECT_TRUE(dir.entries().empty());
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"in"});
+    // Spaces inside a path are ordinary.
+    EXPECT_TRUE(appendSignalLine("in/my sig .txt", "line").succeeded());
+    EXPECT_EQ(testing::readBytes(dir / "in" / "my sig .txt"), "line\r\n");
     // A letter and a colon without a separator after them is an ordinary POSIX name.
     for (const char* path : {"x:rel.txt", "c:"}) {
         EXPECT_TRUE(appendSignalLine(path, "line").succeeded()) << path;

@@ -3,6 +3,7 @@
 #include "window/form_design.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <cstdint>
 #include <utility>
@@ -102,6 +104,17 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
     return nullptr;
 }
 
+// An option button's designed height (13 pixels) is less than the style's circle and its
+// margins ask for, and the circle's bottom would be cut off, at high scales visibly. The button
+// grows to the height it asks for, about the middle of its designed place.
+QRect tallEnoughForItsCircle(const QRect& designed, const QWidget& option) {
+    const int missing = option.sizeHint().height() - designed.height();
+    if (missing <= 0) {
+        return designed;
+    }
+    return designed.adjusted(0, -missing / 2, 0, missing - missing / 2);
+}
+
 // One 45-degree half of a rounded corner of the frame's line, as a one-pixel pen with square
 // caps draws it; each corner is two such halves.
 void drawCornerHalf(QPainter& painter, QPointF corner, int startDegrees, int spanDegrees) {
@@ -187,16 +200,45 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     command1_->setFocus();
 }
 
-// A held Enter or Return repeats its key press, and the button would send once per repeat:
-// one press of a key is one send, as with Space and the mouse.
+// One press of Command1 is one send, whatever the keyboard does and however long a send takes.
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == command1_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<const QKeyEvent*>(event);
-        if (key->isAutoRepeat() && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-            return true;
-        }
+    if (watched != command1_) {
+        return QWidget::eventFilter(watched, event);
     }
-    return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        return filterCommand1Key(*static_cast<const QKeyEvent*>(event));
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        // Made while a send was in progress: dropped, as by a button disabled meanwhile.
+        return sending_;
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+// Return, Enter and Space click the button on their press; a held key repeats its press, and
+// only the first one counts. Qt flags the repeats it recognises; an X server that does not
+// detect repeats (Xvfb, VNC servers) sends each as a release and a press with the same time,
+// of which Qt flags only some. Space would click on each such release, so its releases never
+// click; the press has. Synthetic events carry no time (0) and are never taken for repeats.
+bool Form1::filterCommand1Key(const QKeyEvent& key) {
+    if (key.key() != Qt::Key_Return && key.key() != Qt::Key_Enter && key.key() != Qt::Key_Space) {
+        return false;
+    }
+    if (key.type() == QEvent::KeyRelease) {
+        lastReleasedKey_ = key.key();
+        lastReleaseTime_ = key.timestamp();
+        return true;
+    }
+    const bool repeat =
+        key.isAutoRepeat() || (key.timestamp() != 0 && key.key() == lastReleasedKey_ &&
+                               key.timestamp() == lastReleaseTime_);
+    if (!repeat && !sending_) {
+        command1_->click();
+    }
+    return true;
 }
 
 template <typename Control>
@@ -213,6 +255,9 @@ void Form1::createControls() {
         QWidget* control = createControl(design, parent);
         control->setObjectName(toQString(design.name));
         control->setGeometry(toPixels(design.bounds));
+        if (design.kind == ControlKind::OptionButton) {
+            control->setGeometry(tallEnoughForItsCircle(control->geometry(), *control));
+        }
         controls_[indexOf(design.id)] = control;
     }
     // A label names its field for screen readers once it is the field's buddy.
@@ -284,7 +329,14 @@ void Form1::showMessage(const std::string& text, signal::MessageIcon icon,
 }
 
 void Form1::onCommand1Clicked() {
+    if (sending_) {
+        return;
+    }
+    const QScopedValueRollback<bool> sending{sending_, true};
     signal::Command1_Click(*this, clock_);
+    // Presses made while the send waited (on a slow or frozen file system) are still queued:
+    // fetch everything the display has sent so far and deliver it now, while it is dropped.
+    QGuiApplication::sync();
 }
 
 } // namespace kestrane::window::qt

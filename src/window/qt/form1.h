@@ -5,6 +5,8 @@
 //                          the layout lives here. Provides SignalFormView to the send action.
 //   TitledFrame            the option buttons' frame, its title drawn on its top line.
 //   Command1 (clicked)     the only handled event: runs Command1_Click with the window's clock.
+//                          One press is one send: a held key sends once, and presses made
+//                          while a send is in progress are dropped (eventFilter).
 //   startSignalSimulator   (start.h) what the program does at start: build Form1 and show it.
 #pragma once
 
@@ -17,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+class QKeyEvent;
 class QPushButton;
 class QLineEdit;
 class QRadioButton;
@@ -66,6 +69,7 @@ protected:
 private:
     void createControls();
     void chainTabOrder();
+    bool filterCommand1Key(const QKeyEvent& key);
     void onCommand1Clicked();
     // The control of that identity as the class it was created as.
     template <typename Control>
@@ -76,6 +80,12 @@ private:
     QPushButton* command1_ = nullptr;
     QLineEdit* txtTimeStamp_ = nullptr;
     QRadioButton* optYes_ = nullptr;
+    // True while a send is in progress; presses on Command1 meanwhile are dropped.
+    bool sending_ = false;
+    // The last release of a key that presses Command1, and its time: a press of the same key
+    // at the same time is the X server repeating a held key, not a new press.
+    int lastReleasedKey_ = 0;
+    quint64 lastReleaseTime_ = 0;
 };
 
 } // namespace kestrane::window::qt

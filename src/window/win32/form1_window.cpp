@@ -281,9 +281,17 @@ void Form1Window::onCommand1(int notification) {
     case BN_CLICKED:
     // With BS_NOTIFY the second click of a double-click arrives as this instead of BN_CLICKED.
     case BN_DBLCLK:
+        if (sending_) {
+            return;
+        }
+        sending_ = true;
+        lastSendStart_ = ::GetTickCount();
         signal::Command1_Click(*this, clock_);
+        lastSendEnd_ = ::GetTickCount();
+        sent_ = true;
+        sending_ = false;
         return;
-    // While focused, the button is the default button, so that Enter presses it as Space does.
+    // While focused, the button shows as the default button, the one that Enter presses.
     case BN_SETFOCUS:
         ::SendMessageW(control(ControlId::Command1), BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_NOTIFY,
                        TRUE);
@@ -349,12 +357,34 @@ void Form1Window::resizeToDesign(int left, int top) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool Form1Window::pressedDuringSend(const MSG& message) const {
+    const HWND command1 = control(ControlId::Command1);
+    const bool press = message.message == WM_LBUTTONDOWN || message.message == WM_LBUTTONDBLCLK ||
+                       (message.message == WM_KEYDOWN &&
+                        (message.wParam == VK_SPACE || message.wParam == VK_RETURN));
+    if (!sent_ || !press || message.hwnd != command1) {
+        return false;
+    }
+    // Unsigned differences, so that the tick count's wrap after 49.7 days changes nothing.
+    return message.time - lastSendStart_ <= lastSendEnd_ - lastSendStart_;
+}
+
 void processMessage(HWND window, const MSG& message) {
-    // Holding Enter down repeats WM_KEYDOWN, with bit 30 (the key was down before) set, and
-    // IsDialogMessageW would press the default button on every repeat: one press, one send.
-    const bool enterRepeat = message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
-                             (message.lParam & (LPARAM{1} << 30)) != 0;
-    if (enterRepeat && (message.hwnd == window || ::IsChild(window, message.hwnd))) {
+    const auto* form =
+        reinterpret_cast<const Form1Window*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form && form->pressedDuringSend(message)) {
+        return;
+    }
+    // Enter on Command1 presses it once per press: held down, it repeats WM_KEYDOWN with bit 30
+    // (the key was down before) set. IsDialogMessageW would press only a button styled as the
+    // default, and Wine takes that style off again when Tab brings the focus back.
+    const HWND command1 = ::GetDlgItem(window, static_cast<int>(ControlId::Command1));
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && message.hwnd == command1) {
+        if ((message.lParam & (LPARAM{1} << 30)) == 0) {
+            ::SendMessageW(window, WM_COMMAND,
+                           MAKEWPARAM(static_cast<int>(ControlId::Command1), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(command1));
+        }
         return;
     }
     MSG copy = message;

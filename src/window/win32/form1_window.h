@@ -6,9 +6,10 @@
 //                    to the send action.
 //   layout(dpi)      every place and the font for one DPI, at creation and on WM_DPICHANGED.
 //   Command1 click   the only handled event: runs Command1_Click with the window's clock,
-//                    once for every press (a double-click is two).
-//   runMessageLoop   the program's loop; IsDialogMessageW gives Tab, arrows, Space and Enter,
-//                    and a held Enter presses the button once.
+//                    once for every press (a double-click is two); presses stamped while a
+//                    send was in progress are dropped.
+//   runMessageLoop   the program's loop; IsDialogMessageW gives Tab, arrows and Space, Enter
+//                    on Command1 presses it, and a held Enter presses it once.
 //   form_font.h      createFormFont: the message font, made smaller until every designed text
 //                    fits its control.
 //   dpi.h            the window's DPI, its frame and the system's font and metrics at a DPI,
@@ -45,6 +46,11 @@ public:
     // From now on, closing the window ends the program's message loop.
     void endProgramOnClose() { endProgramOnClose_ = true; }
 
+    // True for a press of Command1 (mouse button, Space or Enter) whose time, as
+    // GetMessageTime gives it, lies within the last send: the user made it while the send
+    // waited, and the button drops it as if it had been disabled meanwhile.
+    bool pressedDuringSend(const MSG& message) const;
+
     std::string controlText(std::string_view controlName) const override;
     void setTimeStampText(const std::string& text) override;
     bool isTagSelected() const override;
@@ -70,10 +76,16 @@ private:
     Font font_;
     HWND focusWhenInactive_ = nullptr;
     bool endProgramOnClose_ = false;
+    // The last send's start and end on the clock that stamps messages (GetTickCount).
+    bool sending_ = false;
+    bool sent_ = false;
+    DWORD lastSendStart_ = 0;
+    DWORD lastSendEnd_ = 0;
 };
 
-// One message from the thread's queue, as the program's loop handles it: keys of `window`
-// through IsDialogMessageW, auto-repeats of Enter in it ignored, the rest dispatched.
+// One message from the thread's queue, as the program's loop handles it: presses of Command1
+// made during a send dropped, Enter on Command1 pressing it and its auto-repeats ignored, other
+// keys of `window` through IsDialogMessageW, the rest dispatched.
 void processMessage(HWND window, const MSG& message);
 
 // Runs the thread's message loop until WM_QUIT; returns the exit code that WM_QUIT carries,

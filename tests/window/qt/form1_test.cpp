@@ -14,12 +14,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOption>
 #include <QTest>
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using kestrane::signal::LocalDateTime;
@@ -179,6 +181,8 @@ class Form1Test : public QObject {
 
 private slots:
     void windowHasItsDesignedCaptionSizeAndIcon();
+    void programWithoutDisplayExitsWithAMessage_data();
+    void programWithoutDisplayExitsWithAMessage();
     void controlsMatchTheDesign_data();
     void controlsMatchTheDesign();
     void designedTextsFitTheirBoxes_data();
@@ -216,6 +220,42 @@ void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
     QVERIFY(!QApplication::windowIcon().isNull());
 }
 
+void Form1Test::programWithoutDisplayExitsWithAMessage_data() {
+    QTest::addColumn<QString>("variable"); // set in the program's environment, if any
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("tried");
+    QTest::newRow("no DISPLAY") << QString{} << QString{}
+                                << QStringLiteral("X display (DISPLAY not set)");
+    QTest::newRow("display not reachable") << QStringLiteral("DISPLAY") << QStringLiteral(":65535")
+                                           << QStringLiteral("X display \":65535\"");
+    QTest::newRow("platform plugin missing")
+        << QStringLiteral("QT_QPA_PLATFORM") << QStringLiteral("kestrane-missing")
+        << QStringLiteral("Qt platform \"kestrane-missing\" (plugin not installed)");
+}
+
+void Form1Test::programWithoutDisplayExitsWithAMessage() {
+    QFETCH(QString, variable);
+    QFETCH(QString, value);
+    QFETCH(QString, tried);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM"}) {
+        environment.remove(QLatin1String(name));
+    }
+    if (!variable.isEmpty()) {
+        environment.insert(variable, value);
+    }
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KESTRANE_PROGRAM), {});
+    QVERIFY(program.waitForFinished(-1));
+
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()),
+             QStringLiteral("kestrane-signal-simulator: no display could be opened; tried ") +
+                 tried + QLatin1Char('\n'));
+}
+
 void Form1Test::controlsMatchTheDesign_data() {
     QTest::addColumn<QString>("name");
     for (const ControlDesign& design : form1Controls) {
@@ -234,7 +274,11 @@ void Form1Test::controlsMatchTheDesign() {
         design.container ? qs(designOf(*design.container).name) : qs(kestrane::window::formName);
     QCOMPARE(widget->parentWidget()->objectName(), container);
     const auto& pixels = kestrane::testing::designedPixels(design.name);
-    QCOMPARE(widget->geometry(), QRect(pixels.left, pixels.top, pixels.width, pixels.height));
+    QRect designed{pixels.left, pixels.top, pixels.width, pixels.height};
+    if (design.kind == ControlKind::OptionButton) {
+        designed.adjust(0, -2, 0, 2); // the height the style asks for, about the designed middle
+    }
+    QCOMPARE(widget->geometry(), designed);
     QVERIFY(widget->isEnabled());
     // Of an option group only the selected button is a tab stop.
     const bool tabStop = design.kind == ControlKind::OptionButton
@@ -294,6 +338,8 @@ void Form1Test::controlsMatchTheDesign() {
         QCOMPARE(option->text(), text);
         QCOMPARE(option->isChecked(), design.initiallySelected);
         QVERIFY(option->autoExclusive());
+        // As large as it asks to be, so its circle shows whole at every scale the tests run at.
+        QCOMPARE(option->size().expandedTo(option->sizeHint()), option->size());
         break;
     }
     case ControlKind::PushButton:
@@ -404,38 +450,83 @@ void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign() {
 
 void Form1Test::command1SendsOncePerActivation_data() {
     QTest::addColumn<int>("key");     // 0: a mouse click
-    QTest::addColumn<int>("repeats"); // auto-repeated presses while the key is held
-    QTest::newRow("mouse click") << 0 << 0;
-    QTest::newRow("Space") << int(Qt::Key_Space) << 0;
-    QTest::newRow("Return") << int(Qt::Key_Return) << 0;
-    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << 0;
-    QTest::newRow("Space held") << int(Qt::Key_Space) << 3;
-    QTest::newRow("Return held") << int(Qt::Key_Return) << 3;
-    QTest::newRow("keypad Enter held") << int(Qt::Key_Enter) << 3;
+    QTest::addColumn<int>("repeats"); // repeated presses while the key is held
+    // How the repeats come: flagged as such, or as an X server without detectable repeats
+    // sends them, a release and a press with the same time and no flag.
+    QTest::addColumn<bool>("unflagged");
+    QTest::addColumn<bool>("pressesDuringSend"); // clicks and keys while the first send waits
+    QTest::addColumn<int>("sends");
+    QTest::newRow("mouse click") << 0 << 0 << false << false << 1;
+    QTest::newRow("Space") << int(Qt::Key_Space) << 0 << false << false << 1;
+    QTest::newRow("Return") << int(Qt::Key_Return) << 0 << false << false << 1;
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << 0 << false << false << 1;
+    QTest::newRow("Space held") << int(Qt::Key_Space) << 3 << false << false << 1;
+    QTest::newRow("Return held") << int(Qt::Key_Return) << 3 << false << false << 1;
+    QTest::newRow("keypad Enter held") << int(Qt::Key_Enter) << 3 << false << false << 1;
+    QTest::newRow("Space held, X repeats") << int(Qt::Key_Space) << 3 << true << false << 1;
+    QTest::newRow("Return held, X repeats") << int(Qt::Key_Return) << 3 << true << false << 1;
+    QTest::newRow("keypad Enter held, X repeats") << int(Qt::Key_Enter) << 3 << true << false << 1;
+    QTest::newRow("double-click") << 0 << 1 << false << false << 2;
+    QTest::newRow("presses during a send, then a click") << 0 << 1 << false << true << 2;
 }
 
 void Form1Test::command1SendsOncePerActivation() {
     QFETCH(int, key);
+    QFETCH(int, repeats);
+    QFETCH(bool, unflagged);
+    QFETCH(bool, pressesDuringSend);
+    QFETCH(int, sends);
     const TempDir folder;
     const auto signalFile = folder / "Entries.txt";
-    const auto form = showForm();
+    QPushButton* command1 = nullptr;
+    const auto form = showForm([&] {
+        // What the user does while the send waits on the file system: queued until the send
+        // returns to the event loop.
+        if (std::exchange(pressesDuringSend, false)) {
+            const QPointF at = QRectF{command1->rect()}.center();
+            const auto post = [&](QEvent* event) {
+                QCoreApplication::postEvent(command1, event);
+            };
+            post(new QMouseEvent{QEvent::MouseButtonPress, at, command1->mapToGlobal(at),
+                                 Qt::LeftButton, Qt::LeftButton, Qt::NoModifier});
+            post(new QMouseEvent{QEvent::MouseButtonRelease, at, command1->mapToGlobal(at),
+                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier});
+            for (const int pressed : {Qt::Key_Return, Qt::Key_Space}) {
+                post(new QKeyEvent{QEvent::KeyPress, pressed, Qt::NoModifier});
+                post(new QKeyEvent{QEvent::KeyRelease, pressed, Qt::NoModifier});
+            }
+        }
+        return sendTime;
+    });
     control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(qs(utf8(signalFile)));
-    auto* command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
+    command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
     command1->setFocus();
+    // A key event at a time in milliseconds, as the display stamps it.
+    const auto sendKey = [&](QEvent::Type type, quint64 time, bool repeat = false) {
+        QKeyEvent event{type, key, Qt::NoModifier, QString{}, repeat};
+        event.setTimestamp(time);
+        QApplication::sendEvent(command1, &event);
+    };
 
-    QFETCH(int, repeats);
     if (key == 0) {
         QTest::mouseClick(command1, Qt::LeftButton);
-    } else {
-        QTest::keyPress(command1, Qt::Key(key));
-        for (int i = 0; i < repeats; ++i) {
-            QKeyEvent repeat{QEvent::KeyPress, key, Qt::NoModifier, QString{}, true};
-            QApplication::sendEvent(command1, &repeat);
+        if (repeats > 0) {
+            QTest::mouseDClick(command1, Qt::LeftButton);
+            QTest::mouseRelease(command1, Qt::LeftButton);
         }
-        QTest::keyRelease(command1, Qt::Key(key));
+    } else {
+        sendKey(QEvent::KeyPress, 1000);
+        for (quint64 time = 1500; time < 1500 + 40 * quint64(repeats); time += 40) {
+            if (unflagged) {
+                sendKey(QEvent::KeyRelease, time);
+            }
+            sendKey(QEvent::KeyPress, time, !unflagged);
+        }
+        sendKey(QEvent::KeyRelease, 2000);
     }
+    QCoreApplication::processEvents();
 
-    QCOMPARE(qs(readBytes(signalFile)), initialLine + QStringLiteral("\r\n"));
+    QCOMPARE(qs(readBytes(signalFile)), (initialLine + QStringLiteral("\r\n")).repeated(sends));
     QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtTimeStamp"))->text(), sendStamp);
 }
 

@@ -73,8 +73,8 @@ protected:
     }
     void SetUp() override { form = makeForm(); }
 
-    std::unique_ptr<Form1Window> makeForm() {
-        auto made = Form1Window::create(::GetModuleHandleW(nullptr), fixedClock);
+    std::unique_ptr<Form1Window> makeForm(const signal::LocalClock& clock = fixedClock) {
+        auto made = Form1Window::create(::GetModuleHandleW(nullptr), clock);
         if (made) {
             made->show(SW_SHOWNORMAL);
             ::SetWindowTextW(made->control(ControlId::Text6), toWide(utf8(file)).c_str());
@@ -251,16 +251,31 @@ TEST_F(Form1WindowTest, ScreenReadersNameEachFieldAfterItsLabel) {
 }
 
 TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
+    // Each send notes a moment within it, on the clock that stamps messages.
+    DWORD duringSend = 0;
+    form = makeForm([&] {
+        duringSend = ::GetTickCount();
+        return fixedClock();
+    });
     ASSERT_NE(form, nullptr);
-    // A key pressed once and held for `repeats` auto-repeats (bit 30: the key was down).
-    const auto press = [&](ControlId focused, WPARAM key, int repeats) {
-        const HWND target = form->control(focused);
-        ::SetFocus(target);
-        processMessage(form->handle(), {target, WM_KEYDOWN, key, 1, 0, {}});
+    // A key pressed once at `time` and held for `repeats` auto-repeats (bit 30: the key was
+    // down), to the control that has the focus.
+    const auto press = [&](ControlId focused, WPARAM key, int repeats, DWORD time = 0) {
+        ::SetFocus(form->control(focused));
+        const auto send = [&](UINT message, LPARAM flags) {
+            processMessage(form->handle(), {::GetFocus(), message, key, flags, time, {}});
+        };
+        send(WM_KEYDOWN, 1);
         for (int repeat = 0; repeat < repeats; ++repeat) {
-            processMessage(form->handle(), {target, WM_KEYDOWN, key, 0x40000001, 0, {}});
+            send(WM_KEYDOWN, 0x40000001);
         }
-        processMessage(form->handle(), {target, WM_KEYUP, key, LPARAM(0xC0000001), 0, {}});
+        send(WM_KEYUP, LPARAM(0xC0000001));
+    };
+    const auto click = [&](std::initializer_list<UINT> messages, DWORD time = 0) {
+        for (UINT message : messages) {
+            processMessage(form->handle(),
+                           {form->control(ControlId::Command1), message, 0, 0x00050005, time, {}});
+        }
     };
     // The lines sent since the last call.
     const auto linesSent = [&] {
@@ -275,11 +290,25 @@ TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
     press(ControlId::Command1, VK_RETURN, 0);
     press(ControlId::txtLmt, VK_RETURN, 0);
     EXPECT_EQ(linesSent(), 1) << "Enter again on Command1, then on another field";
-    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) {
-        processMessage(form->handle(),
-                       {form->control(ControlId::Command1), message, 0, 0x00050005, 0, {}});
-    }
+    click({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP});
     EXPECT_EQ(linesSent(), 2) << "double-click";
+    // Tab round the window back to Command1, where Wine takes the default style off it.
+    ::SetFocus(form->control(ControlId::Command1));
+    for (std::size_t stop = 0; stop < tabOrder().size(); ++stop) {
+        processMessage(form->handle(), {::GetFocus(), WM_KEYDOWN, VK_TAB, 1, 0, {}});
+    }
+    ASSERT_EQ(::GetFocus(), form->control(ControlId::Command1));
+    press(ControlId::Command1, VK_RETURN, 0);
+    EXPECT_EQ(linesSent(), 1) << "Enter after Tab round the window";
+
+    // Presses stamped within a send were made while it waited: dropped. Those after it count.
+    click({WM_LBUTTONDOWN, WM_LBUTTONUP});
+    click({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}, duringSend);
+    press(ControlId::Command1, VK_RETURN, 0, duringSend);
+    press(ControlId::Command1, VK_SPACE, 0, duringSend);
+    EXPECT_EQ(linesSent(), 1) << "presses during a send";
+    click({WM_LBUTTONDOWN, WM_LBUTTONUP}, ::GetTickCount() + 1);
+    EXPECT_EQ(linesSent(), 1) << "a click after the send";
 }
 
 TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
