@@ -12,7 +12,9 @@ use_wine_prefix() {
     export WINEDEBUG=-all
     # No Mono or Gecko: their installers would ask on first start, and nothing here needs them.
     # No menu builder: it would copy shortcuts made in the prefix into this machine's own menus.
-    export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+    # No debugger: a Wine program that crashes (as one now and then does under qemu) ends at
+    # once instead of waiting in winedbg, which may never end under qemu.
+    export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
     # The same ANSI code page (1252) and messages wherever the tests run.
     export LC_ALL=C.UTF-8
     # Read only by qemu-i386, which runs 32-bit programs on machines whose kernel cannot: a
@@ -26,6 +28,11 @@ use_wine_prefix() {
 wine_fail() {
     echo "wine: $*; see $wine_log" >&2
     return 1
+}
+
+# wine_note TEXT : a line in the prefix's log, with the time it was written.
+wine_note() {
+    echo "$(date +%T) $*" >>"$wine_log"
 }
 
 # wait_for_wine_server SECONDS : waits until no Wine server runs for the prefix; fails after
@@ -48,9 +55,13 @@ ensure_wine_prefix() {
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     echo "creating the Wine prefix $WINEPREFIX" >&2
-    timeout 600 wine wineboot --init >"$wine_log" 2>&1 </dev/null ||
-        echo "wineboot --init did not end by itself within 600 s" >>"$wine_log"
-    wait_for_wine_server 120 || echo "Wine's programs were still running after 120 s" >>"$wine_log"
+    : >"$wine_log"
+    wine_note "making the prefix"
+    timeout 600 wine wineboot --init >>"$wine_log" 2>&1 </dev/null ||
+        wine_note "wineboot --init did not end by itself within 600 s"
+    wine_note "wineboot --init ended; waiting for its programs"
+    wait_for_wine_server 120 || wine_note "Wine's programs were still running after 120 s"
+    wine_note "the prefix is made"
     [ -s "$WINEPREFIX/system.reg" ] || wine_fail "could not create the Wine prefix $WINEPREFIX"
     touch "$WINEPREFIX/.ready"
 }
@@ -112,11 +123,13 @@ start_wine_session() {
         sleep 0.2
     done
     # Wine's services (and under qemu their slow first start) before the first test.
+    wine_note "the server runs; starting Wine's services"
     if ! timeout 300 wine wineboot </dev/null >>"$wine_log" 2>&1; then
         wine_fail "Wine's services did not start within 300 s"
         stop_wine_session
         return 1
     fi
+    wine_note "the session is ready"
 }
 
 # stop_wine_session : ends every Wine process of the prefix, its server and the session's own X
