@@ -1,4 +1,4 @@
-// How close a send comes to the bare system calls. Three benchmarks in one run, their
+// How close a send comes to the bare system calls. Four benchmarks in one run, their
 // repetitions interleaved at random so that a busy moment of the machine hurts all alike:
 //
 //   RawAppend          open(O_APPEND|O_CREAT), one write, close of the line's bytes: the floor
@@ -19,6 +19,7 @@
 // The folder defaults to a new one under the temporary folder, removed at the end.
 #include "signal/send_action.h"
 #include "signal/signal_file.h"
+#include "support/fake_form_view.h"
 
 #include <benchmark/benchmark.h>
 #include <csignal>
@@ -113,42 +114,17 @@ void AppendSignalLine(benchmark::State& state) {
     }
 }
 
-// The window without a window: the texts of the designed initial values.
-class HeadlessView : public SignalFormView {
-public:
-    explicit HeadlessView(std::string path) : path_{std::move(path)} {}
-
-    std::string controlText(std::string_view name) const override {
-        if (name == control::Text6) {
-            return path_;
-        }
-        const auto found = texts_.find(name);
-        return found == texts_.end() ? std::string{} : found->second;
-    }
-    void setTimeStampText(const std::string& text) override { timeStamp_ = text; }
-    bool isTagSelected() const override { return true; }
-    void showMessage(const std::string&, MessageIcon, const std::string&) override { ++messages; }
-
-    int messages = 0;
-
-private:
-    std::map<std::string, std::string, std::less<>> texts_{
-        {"cmbProc", "cxlplace"}, {"cmbSide", "BUY"}, {"txtContno", "1"},        {"cmbType", "MKT"},
-        {"txtLmt", "0"},         {"txtAux", "0"},    {"cmbEntryExit", "entry"},
-    };
-    std::string path_;
-    std::string timeStamp_;
-};
-
 void Command1Click(benchmark::State& state) {
-    HeadlessView view{freshFile("send.txt")};
+    kestrane::testing::FakeFormView view;
+    view.texts["Text6"] = freshFile("send.txt");
+    view.recording = false;
     const LocalClock fixedClock = [] {
         return LocalDateTime{2007, 1, 18, 16, 52};
     };
     for (auto _ : state) {
         Command1_Click(view, fixedClock);
     }
-    if (view.messages != 0) {
+    if (!view.messages.empty()) {
         state.SkipWithError("Command1_Click showed a message");
     }
 }

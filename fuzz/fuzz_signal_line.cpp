@@ -2,41 +2,19 @@
 // choice and clock values go through the real send action with a window of fixed texts.
 #include "fuzz_support.h"
 #include "signal/send_action.h"
+#include "support/fake_form_view.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <fuzzer/FuzzedDataProvider.h>
-#include <map>
 #include <vector>
 
 namespace {
 
 using namespace kestrane;
 using kestrane::fuzz::require;
-
-class FixedView : public signal::SignalFormView {
-public:
-    std::map<std::string, std::string, std::less<>> texts;
-    bool tagSelected = false;
-    std::string timeStampText;
-    std::vector<std::string> messages;
-
-    std::string controlText(std::string_view name) const override {
-        const auto found = texts.find(name);
-        require(found != texts.end(), "the action reads only the controls it names");
-        require(name != signal::control::cmbEntryExit || tagSelected,
-                "the tag box is read only when the tag is wanted");
-        return found->second;
-    }
-    void setTimeStampText(const std::string& text) override { timeStampText = text; }
-    bool isTagSelected() const override { return tagSelected; }
-    void showMessage(const std::string& text, signal::MessageIcon,
-                     const std::string& caption) override {
-        require(caption == signal::applicationTitle, "every message carries the title");
-        messages.push_back(text);
-    }
-};
 
 } // namespace
 
@@ -45,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto file = folder.path() / "Entries.txt";
     FuzzedDataProvider input{data, size};
 
-    FixedView view;
+    testing::FakeFormView view;
     signal::SignalFields fields;
     for (std::string* field : {&fields.procedure, &fields.side, &fields.contracts,
                                &fields.orderType, &fields.limitPrice, &fields.auxPrice}) {
@@ -107,7 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   {"cmbEntryExit", tag},           {"Text6", file.string()}};
     fuzz::writeFile(file, fuzz::earlierLines);
     signal::Command1_Click(view, [&] { return now; });
-    require(view.timeStampText == stamp, "the stamp is shown");
+    require(view.texts.at("txtTimeStamp") == stamp, "the stamp is shown");
+    require(view.tagSelected || std::ranges::count(view.calls, "read cmbEntryExit") == 0,
+            "the tag box is read only when the tag is wanted");
+    require(std::ranges::all_of(view.messages,
+                                [](const testing::FakeFormView::Message& message) {
+                                    return message.caption == signal::applicationTitle;
+                                }),
+            "every message carries the title");
     const std::string after = fuzz::readFile(file);
 
     // The plain append of the composed line must agree with the action on every count.
@@ -117,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(after == fuzz::readFile(file), "the action appends the composed line");
     } else {
         require(view.messages.size() == 1 &&
-                    view.messages.front() == signal::failureMessageText(expected),
+                    view.messages.front().text == signal::failureMessageText(expected),
                 "a refused send shows its one message");
         require(after == fuzz::earlierLines, "a refused send leaves the file unchanged");
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace kestrane::signal {
@@ -21,9 +22,45 @@ inline constexpr int DiskNotReady = 71;
 inline constexpr int DeviceIOError = 57;
 } // namespace failure
 
+// The standard description of a failure code; empty for a number that is none of them.
+constexpr std::string_view failureDescription(int code) {
+    switch (code) {
+    case failure::InvalidText:
+        return "Signal text contains a line break or NUL character";
+    case failure::BadFileName:
+        return "Bad file name or number";
+    case failure::PathNotFound:
+        return "Path not found";
+    case failure::PathFileAccessError:
+        return "Path/File access error";
+    case failure::PermissionDenied:
+        return "Permission denied";
+    case failure::DiskFull:
+        return "Disk full";
+    case failure::TooManyFiles:
+        return "Too many files";
+    case failure::DiskNotReady:
+        return "Disk not ready";
+    case failure::DeviceIOError:
+        return "Device I/O error";
+    default:
+        return {};
+    }
+}
+
 class AppendResult {
 public:
     static AppendResult success() { return AppendResult{}; }
+    // The failure with its standard description.
+    static AppendResult failed(int code) {
+        return AppendResult{code, std::string{failureDescription(code)}};
+    }
+    // The standard description followed by what the system said, such as its own error text.
+    static AppendResult failedWithDetail(int code, std::string_view detail) {
+        return AppendResult{code,
+                            std::string{failureDescription(code)} + ": " + std::string{detail}};
+    }
+    // The failure with a description of its own, such as one naming the refused character.
     static AppendResult failed(int code, std::string description) {
         return AppendResult{code, std::move(description)};
     }

@@ -18,7 +18,8 @@ bool encodeCharacter(std::string_view utf8Character, std::string& bytes);
 
 // Opens `path` for appending (creating the file, never a folder), hands `bytes` to the system
 // in one write, closes, and maps any platform failure onto the shared failure codes.
-// The path is non-empty; everything else about it is for the platform to judge.
+// The path is non-empty and holds no NUL; everything else about it is for the platform to
+// judge.
 AppendResult appendBytes(std::string_view path, std::string_view bytes);
 
 } // namespace kestrane::signal::backend

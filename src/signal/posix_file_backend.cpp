@@ -1,5 +1,6 @@
 // POSIX backend: Windows-1252 through iconv, append with open/lock/reserve/write/unlock/close.
 #include "file_backend.h"
+#include "unique_handle.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,48 +24,25 @@ namespace {
 // The ANSI code page of Western Windows systems, where readers of the file usually live.
 constexpr const char* fileCodePage = "WINDOWS-1252";
 
-class Converter {
-public:
-    Converter() : handle_{::iconv_open(fileCodePage, "UTF-8")} {}
-    ~Converter() {
-        if (isOpen()) {
-            ::iconv_close(handle_);
-        }
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool isOpen() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return handle_; }
-
-private:
-    iconv_t handle_;
+struct IconvTraits {
+    using Type = iconv_t;
+    static iconv_t invalid() { return reinterpret_cast<iconv_t>(-1); }
+    static void close(iconv_t converter) { ::iconv_close(converter); }
 };
+using Converter = UniqueHandle<IconvTraits>;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_{fd} {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    bool isOpen() const { return fd_ >= 0; }
-    int get() const { return fd_; }
-
-    // Closes now and returns 0 or the errno of a failing close. On EINTR the descriptor is
-    // already released, so it is not closed a second time.
-    int close() {
-        const int fd = std::exchange(fd_, -1);
-        return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-    }
-
-private:
-    int fd_;
+struct FileDescriptorTraits {
+    using Type = int;
+    static int invalid() { return -1; }
+    static void close(int fd) { ::close(fd); }
 };
+using FileDescriptor = UniqueHandle<FileDescriptorTraits>;
+
+// Closes `file` now and returns 0 or the errno of a failing close. On EINTR the descriptor is
+// already released, so it is not closed a second time.
+int closeNow(FileDescriptor& file) {
+    return ::close(file.release()) == 0 || errno == EINTR ? 0 : errno;
+}
 
 // A path in Windows form names nothing here: opening it would create a stray file with that
 // odd name in the working folder. Windows form is a drive letter, a colon and a separator, or
@@ -127,12 +105,12 @@ private:
         sigset_t pending;
         sigemptyset(&pending);
         ::sigpending(&pending);
-        for (const int signal : {SIGPIPE, SIGXFSZ}) {
+        for (const int raised : {SIGPIPE, SIGXFSZ}) {
             // A signal the caller had blocked already stays pending for the caller.
-            if (sigismember(&pending, signal) == 1 && sigismember(&previous_, signal) == 0) {
+            if (sigismember(&pending, raised) == 1 && sigismember(&previous_, raised) == 0) {
                 sigset_t only;
                 sigemptyset(&only);
-                sigaddset(&only, signal);
+                sigaddset(&only, raised);
                 const timespec now{};
                 ::sigtimedwait(&only, nullptr, &now);
             }
@@ -143,32 +121,40 @@ private:
     bool mayHaveRaised_ = false;
 };
 
-AppendResult failureFromErrno(int error) {
+// The failure code of an errno value.
+int failureCodeOf(int error) {
     switch (error) {
     case ENOENT:
     case ENOTDIR:
-        return AppendResult::failed(failure::PathNotFound, "Path not found");
+        return failure::PathNotFound;
     case ENAMETOOLONG:
-        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
+        return failure::BadFileName;
     case EISDIR:
     case EACCES:
     case EPERM:
     case EROFS:
-        return AppendResult::failed(failure::PathFileAccessError, "Path/File access error");
+        return failure::PathFileAccessError;
     case ETXTBSY:
     case EWOULDBLOCK:
-        return AppendResult::failed(failure::PermissionDenied, "Permission denied");
+        return failure::PermissionDenied;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-        return AppendResult::failed(failure::DiskFull, "Disk full");
+        return failure::DiskFull;
     case EMFILE:
     case ENFILE:
-        return AppendResult::failed(failure::TooManyFiles, "Too many files");
+        return failure::TooManyFiles;
     default:
-        return AppendResult::failed(failure::DeviceIOError,
-                                    "Device I/O error: " + std::generic_category().message(error));
+        return failure::DeviceIOError;
     }
+}
+
+AppendResult failureFromErrno(int error) {
+    const int code = failureCodeOf(error);
+    if (code == failure::DeviceIOError) {
+        return AppendResult::failedWithDetail(code, std::generic_category().message(error));
+    }
+    return AppendResult::failed(code);
 }
 
 // The byte that every copy of the program, on Linux and on Windows, locks while it appends:
@@ -320,7 +306,7 @@ void cutBack(int fd, off_t end, std::size_t written) {
 
 bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
     // Opened once per thread: opening a converter costs more than a whole line's conversion.
-    thread_local Converter converter;
+    thread_local const Converter converter{::iconv_open(fileCodePage, "UTF-8")};
     if (!converter.isOpen()) {
         return false;
     }
@@ -341,14 +327,11 @@ bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
 }
 
 AppendResult appendBytes(std::string_view path, std::string_view bytes) {
-    if (path.find('\0') != std::string_view::npos) {
-        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
-    }
     if (hasStrayNameEnds(path)) {
-        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
+        return AppendResult::failed(failure::BadFileName);
     }
     if (isWindowsFormPath(path)) {
-        return AppendResult::failed(failure::PathNotFound, "Path not found");
+        return AppendResult::failed(failure::PathNotFound);
     }
     // 0666 so that the user's umask decides the new file's permissions. O_NONBLOCK keeps a
     // FIFO without a reader from blocking the open (and the window) for ever; it changes
@@ -397,7 +380,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
             return failureFromErrno(error);
         }
     }
-    if (const int error = file.close(); error != 0) {
+    if (const int error = closeNow(file); error != 0) {
         return failureFromErrno(error);
     }
     return AppendResult::success();

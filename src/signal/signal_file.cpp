@@ -65,11 +65,10 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
 
 AppendResult appendSignalLine(std::string_view path, std::string_view line) {
     if (holdsLineBreakOrNul(line)) {
-        return AppendResult::failed(failure::InvalidText,
-                                    "Signal text contains a line break or NUL character");
+        return AppendResult::failed(failure::InvalidText);
     }
     if (path.empty()) {
-        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
+        return AppendResult::failed(failure::BadFileName);
     }
     // Signals are almost always ASCII, which every code page the file may use holds as it is.
     std::string bytes;
@@ -86,6 +85,10 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
     // Line and line end go to the system as one buffer, so no other writer's line can land
     // between them. A reader may still see the line's first bytes before its CR LF.
     bytes += lineEnd;
+    // A path that holds a NUL would end there for the system and name another file.
+    if (path.find('\0') != std::string_view::npos) {
+        return AppendResult::failed(failure::BadFileName);
+    }
     return backend::appendBytes(path, bytes);
 }
 

@@ -3,6 +3,8 @@
 // Pure functions of their inputs: nothing here touches the clock, the window or the file.
 #pragma once
 
+#include "clock.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,15 +20,6 @@ struct SignalFields {
     std::string orderType;
     std::string limitPrice;
     std::string auxPrice;
-};
-
-// A local date and time to the minute, as read from the clock.
-struct LocalDateTime {
-    int year = 0;
-    int month = 0;  // 1 to 12
-    int day = 0;    // 1 to 31
-    int hour = 0;   // 0 to 23
-    int minute = 0; // 0 to 59
 };
 
 // YYYYMMDDhhmm followed by one "0": 16:52 on 18 January 2007 gives "2007011816520".

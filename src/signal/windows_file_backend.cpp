@@ -2,7 +2,8 @@
 // CreateFileW / WriteFile / CloseHandle, the write under a lock shared by every sender.
 // Paths and texts arrive as UTF-8.
 #include "file_backend.h"
-#include "text/windows_text.h"
+#include "unique_handle.h"
+#include "utf16/utf16.h"
 #include "windows_errors.h"
 
 #include <algorithm>
@@ -15,38 +16,21 @@
 namespace kestrane::signal::backend {
 namespace {
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_{handle} {}
-    ~FileHandle() {
-        if (isOpen()) {
-            ::CloseHandle(handle_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-    // Closes now; false, with the reason in GetLastError, when the system reports a failure.
-    bool close() { return ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
-
-private:
-    HANDLE handle_;
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE handle) { ::CloseHandle(handle); }
 };
+using FileHandle = UniqueHandle<FileHandleTraits>;
 
-// An exclusive lock on one byte far beyond any real end of the file, held while a line is
-// written, so that copies of this program sending at once write one after the other. Where
-// the system itself makes each write to an append-only handle whole (NTFS), it changes
-// nothing; where it finds the end and writes there in two steps (Wine: the file's size, then
-// a write at that offset), two senders could otherwise write over each other's lines. Nothing
-// ever reads or writes that far, so the lock keeps no other user out of the file.
-//
-// Another copy of this program holds the byte only for one write, so a taken byte is tried
-// again for a short while, never waited on: a byte still taken after that is locked by
-// another program (a lock over the whole file covers it too), and the send gives up rather
-// than freeze the window. A handle that cannot lock at all writes without the lock.
+// Closes `file` now; false, with the reason in GetLastError, when the system reports a failure.
+bool closeNow(FileHandle& file) {
+    return ::CloseHandle(file.release()) != FALSE;
+}
+
+// An exclusive lock on byte 2^62, held while a line is written, so that copies of the program
+// sending at once write one after the other; tried again for about a second, then the send
+// gives up. README.md ("Windows program") tells why and what it leaves to NTFS.
 class AppendLock {
 public:
     explicit AppendLock(HANDLE file) : file_{file} {
@@ -130,7 +114,7 @@ std::string systemMessage(DWORD error) {
     if (length == 0) {
         return "system error " + std::to_string(error);
     }
-    return text::toUtf8({message, length});
+    return utf16::toUtf8({message, length});
 }
 
 HANDLE openWithAccess(const std::wstring& path, DWORD access) {
@@ -168,44 +152,52 @@ bool holdsOverlongName(std::wstring_view path) {
     return false;
 }
 
-} // namespace
-
-AppendResult failureFromSystemError(unsigned long error) {
+// The failure code of a Windows system error code.
+int failureCodeOf(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND: // with OPEN_ALWAYS only a missing part of the path gives this
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
-        return AppendResult::failed(failure::PathNotFound, "Path not found");
+        return failure::PathNotFound;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
-        return AppendResult::failed(failure::BadFileName, "Bad file name or number");
+        return failure::BadFileName;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
-        return AppendResult::failed(failure::PathFileAccessError, "Path/File access error");
+        return failure::PathFileAccessError;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-        return AppendResult::failed(failure::PermissionDenied, "Permission denied");
+        return failure::PermissionDenied;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
     case ERROR_FILE_TOO_LARGE:
     case errorDiskQuotaExceeded:
     case ERROR_NOT_ENOUGH_QUOTA:
-        return AppendResult::failed(failure::DiskFull, "Disk full");
+        return failure::DiskFull;
     case ERROR_TOO_MANY_OPEN_FILES:
-        return AppendResult::failed(failure::TooManyFiles, "Too many files");
+        return failure::TooManyFiles;
     case ERROR_NOT_READY:
-        return AppendResult::failed(failure::DiskNotReady, "Disk not ready");
+        return failure::DiskNotReady;
     default:
-        return AppendResult::failed(failure::DeviceIOError,
-                                    "Device I/O error: " + systemMessage(error));
+        return failure::DeviceIOError;
     }
 }
 
+} // namespace
+
+AppendResult failureFromSystemError(unsigned long error) {
+    const int code = failureCodeOf(error);
+    if (code == failure::DeviceIOError) {
+        return AppendResult::failedWithDetail(code, systemMessage(error));
+    }
+    return AppendResult::failed(code);
+}
+
 bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
-    const std::optional<std::wstring> wide = text::toWideStrict(utf8Character);
+    const std::optional<std::wstring> wide = utf16::toWideStrict(utf8Character);
     if (!wide || wide->empty()) {
         return false;
     }
@@ -229,11 +221,7 @@ bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
 }
 
 AppendResult appendBytes(std::string_view path, std::string_view bytes) {
-    // The wide path would end at a NUL and name another file.
-    if (path.find('\0') != std::string_view::npos) {
-        return failureFromSystemError(ERROR_INVALID_NAME);
-    }
-    const std::optional<std::wstring> widePath = text::toWideStrict(path);
+    const std::optional<std::wstring> widePath = utf16::toWideStrict(path);
     if (!widePath) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }
@@ -264,7 +252,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
             return failureFromSystemError(error);
         }
     }
-    if (!file.close()) {
+    if (!closeNow(file)) {
         return failureFromSystemError(::GetLastError());
     }
     return AppendResult::success();

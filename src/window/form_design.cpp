@@ -9,27 +9,58 @@ const ControlDesign* findControl(std::string_view name) {
     return found == form1Controls.end() ? nullptr : &*found;
 }
 
-std::vector<std::string_view> tabOrder() {
-    std::vector<const ControlDesign*> focusable;
+std::vector<ControlId> tabIndexOrder() {
+    std::vector<const ControlDesign*> controls;
     for (const ControlDesign& control : form1Controls) {
-        if (takesFocus(control.kind)) {
-            focusable.push_back(&control);
-        }
+        controls.push_back(&control);
     }
-    std::ranges::sort(focusable, {}, &ControlDesign::tabIndex);
-
-    std::vector<std::string_view> order;
-    std::vector<std::optional<ControlId>> groupsSeen;
-    for (const ControlDesign* control : focusable) {
-        if (control->kind == ControlKind::OptionButton) {
-            if (std::ranges::find(groupsSeen, control->container) != groupsSeen.end()) {
-                continue;
-            }
-            groupsSeen.push_back(control->container);
-        }
-        order.push_back(control->name);
+    std::ranges::sort(controls, {}, &ControlDesign::tabIndex);
+    std::vector<ControlId> order;
+    for (const ControlDesign* control : controls) {
+        order.push_back(control->id);
     }
     return order;
+}
+
+std::vector<ControlId> focusOrder() {
+    std::vector<ControlId> order;
+    std::vector<std::optional<ControlId>> groupsSeen;
+    for (const ControlId id : tabIndexOrder()) {
+        const ControlDesign& control = designOf(id);
+        if (!takesFocus(control.kind)) {
+            continue;
+        }
+        if (control.kind == ControlKind::OptionButton) {
+            if (std::ranges::find(groupsSeen, control.container) != groupsSeen.end()) {
+                continue;
+            }
+            groupsSeen.push_back(control.container);
+        }
+        order.push_back(id);
+    }
+    return order;
+}
+
+bool startsGroup(ControlId id) {
+    const ControlDesign& control = designOf(id);
+    if (control.kind != ControlKind::OptionButton) {
+        return true;
+    }
+    const auto first = std::ranges::find_if(form1Controls, [&](const ControlDesign& other) {
+        return other.kind == ControlKind::OptionButton && other.container == control.container;
+    });
+    return first->id == id;
+}
+
+std::vector<std::string_view> textsOf(ControlId id) {
+    const ControlDesign& control = designOf(id);
+    std::vector<std::string_view> texts{control.text};
+    for (const std::string_view entry : control.listEntries) {
+        if (entry != control.text) {
+            texts.push_back(entry);
+        }
+    }
+    return texts;
 }
 
 } // namespace kestrane::window

@@ -261,9 +261,20 @@ constexpr bool takesFocus(ControlKind kind) {
     return kind != ControlKind::Label && kind != ControlKind::Frame;
 }
 
+// Every control, by ascending tab index.
+std::vector<ControlId> tabIndexOrder();
+
 // The focus order: controls that take the focus, by ascending tab index. The option buttons
-// of one container appear as one stop, under the name of the first of them.
-std::vector<std::string_view> tabOrder();
+// of one container are one stop, standing under the first of them.
+std::vector<ControlId> focusOrder();
+
+// Whether the control starts a group of its own, as every control does but the option buttons
+// of one container after the first: together they are one group.
+bool startsGroup(ControlId id);
+
+// Every text the control shows at start: its caption or initial text, then each list entry
+// that differs from it.
+std::vector<std::string_view> textsOf(ControlId id);
 
 // Twips to pixels at `dpi` dots per inch, rounded to the nearest pixel.
 constexpr int twipsToPixels(int twips, int dpi) {

@@ -1,10 +1,10 @@
 // The send action against a recording view: the order of its steps and what the user sees.
 #include "signal/send_action.h"
+#include "support/fake_form_view.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <map>
 
 namespace kestrane::signal {
 namespace {
@@ -12,42 +12,6 @@ namespace {
 using testing::readBytes;
 using testing::TempDir;
 using testing::utf8;
-
-// A window that holds texts by control name and records every call the action makes.
-class RecordingView : public SignalFormView {
-public:
-    struct Message {
-        std::string text;
-        MessageIcon icon;
-        std::string caption;
-    };
-
-    std::map<std::string, std::string, std::less<>> texts{
-        {"cmbProc", "cxlplace"}, {"cmbSide", "BUY"}, {"txtContno", "1"},        {"cmbType", "MKT"},
-        {"txtLmt", "0"},         {"txtAux", "0"},    {"cmbEntryExit", "entry"},
-    };
-    bool tagSelected = true;
-    mutable std::vector<std::string> calls;
-    std::vector<Message> messages;
-
-    std::string controlText(std::string_view name) const override {
-        calls.push_back("read " + std::string{name});
-        return texts.at(std::string{name});
-    }
-    void setTimeStampText(const std::string& text) override {
-        calls.push_back("stamp " + text);
-        texts["txtTimeStamp"] = text;
-    }
-    bool isTagSelected() const override {
-        calls.push_back("tag?");
-        return tagSelected;
-    }
-    void showMessage(const std::string& text, MessageIcon icon,
-                     const std::string& caption) override {
-        calls.push_back("message");
-        messages.push_back({text, icon, caption});
-    }
-};
 
 const LocalClock fixedClock = [] {
     return LocalDateTime{2007, 1, 18, 16, 52};
@@ -59,7 +23,7 @@ protected:
 
     TempDir dir;
     std::filesystem::path file = dir / "Entries.txt";
-    RecordingView view;
+    testing::FakeFormView view;
 };
 
 TEST_F(SendActionTest, StampsFirstThenReadsInLineOrderThenAppends) {

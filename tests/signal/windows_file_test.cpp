@@ -19,8 +19,8 @@ using testing::utf8;
 using testing::writeBytes;
 
 Handle openExisting(const std::filesystem::path& file, DWORD access, DWORD share) {
-    return Handle{::CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr)};
+    return testing::ownFileHandle(::CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::string unusedDrive() {

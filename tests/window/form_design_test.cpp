@@ -8,11 +8,12 @@ namespace kestrane::window {
 namespace {
 
 TEST(FormDesign, FocusMovesThroughTheFieldsAndTheOptionGroupAsOneStop) {
-    const std::vector<std::string_view> expected{
-        "Command1",     "cmbSide",      "txtContno", "cmbType", "txtLmt", "txtAux",
-        "txtTimeStamp", "cmbEntryExit", "Text6",     "cmbProc", "optYes",
+    using enum ControlId;
+    const std::vector<ControlId> expected{
+        Command1,     cmbSide,      txtContno, cmbType, txtLmt, txtAux,
+        txtTimeStamp, cmbEntryExit, Text6,     cmbProc, optYes,
     };
-    EXPECT_EQ(tabOrder(), expected);
+    EXPECT_EQ(focusOrder(), expected);
 }
 
 TEST(FormDesign, EveryNameTheSendActionReadsIsAFieldOfTheForm) {

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "titled_frame.h"
 #include "window/form_design.h"
 
 #include <QComboBox>
@@ -10,12 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
-#include <QStyle>
 #include <cstdint>
 #include <utility>
 
@@ -25,6 +24,12 @@ namespace {
 
 // Layout is designed at 96 DPI in twips; Qt scales device-independent pixels to the screen.
 constexpr int designDpi = 96;
+
+// The size of the form's font in device-independent pixels, so it scales with the layout.
+// At this size every caption, initial text and list entry fits its designed box in the
+// platform's default family, even a wide one such as DejaVu Sans (the combo boxes, whose
+// drop-down buttons leave the least room, decide it).
+constexpr int fontPixelSize = 9;
 
 int toPixels(int twips) {
     return twipsToPixels(twips, designDpi);
@@ -115,68 +120,7 @@ QRect tallEnoughForItsCircle(const QRect& designed, const QWidget& option) {
     return designed.adjusted(0, -missing / 2, 0, missing - missing / 2);
 }
 
-// One 45-degree half of a rounded corner of the frame's line, as a one-pixel pen with square
-// caps draws it; each corner is two such halves.
-void drawCornerHalf(QPainter& painter, QPointF corner, int startDegrees, int spanDegrees) {
-    constexpr qreal diameter = 2 * TitledFrame::cornerRadius - 1;
-    painter.drawArc(QRectF{corner, QSizeF{diameter, diameter}}, startDegrees * 16,
-                    spanDegrees * 16);
-}
-
 } // namespace
-
-QRect TitledFrame::titleRect() const {
-    // Room for the title and one space, the title centred in it, as Qt's common style measures
-    // a frame's title.
-    const int width = fontMetrics().size(Qt::TextShowMnemonic, title() + QLatin1Char(' ')).width();
-    return {titleLeft + titlePadding, 0, width, fontMetrics().height()};
-}
-
-void TitledFrame::paintEvent(QPaintEvent* /*event*/) {
-    QPainter painter{this};
-    const QRect label = titleRect();
-
-    // The line: a rounded rectangle of one pixel from the middle of the title down, left open
-    // where the title and its padding sit.
-    const QRect gap = label.adjusted(-titlePadding, 0, titlePadding, 0);
-    painter.setClipRegion(QRegion{rect()} - gap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QBrush line = palette().brush(QPalette::Mid);
-    const int titleMiddle = fontMetrics().height() / 2;
-    const QRectF box{QRect{0, titleMiddle, width(), height() - titleMiddle}};
-    const qreal r = cornerRadius;
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(line);
-    painter.drawRect(QRectF{box.left() + r, box.bottom() - 1, box.width() - 2 * r, 1});
-    painter.drawRect(QRectF{box.right() - 1, box.top() + r, 1, box.height() - 2 * r});
-    painter.drawRect(QRectF{box.left(), box.top() + r, 1, box.height() - 2 * r});
-    painter.drawRect(QRectF{box.left() + r, box.top(), box.width() - 2 * r, 1});
-    painter.setPen(QPen{line, 1, Qt::SolidLine, Qt::SquareCap});
-    painter.setBrush(Qt::NoBrush);
-    const qreal nearEdge = 0.5;
-    const qreal farEdge = 2 * r - nearEdge;
-    const QPointF topLeft = box.topLeft() + QPointF{nearEdge, nearEdge};
-    const QPointF topRight{box.right() - farEdge, box.top() + nearEdge};
-    const QPointF bottomLeft{box.left() + nearEdge, box.bottom() - farEdge};
-    const QPointF bottomRight{box.right() - farEdge, box.bottom() - farEdge};
-    drawCornerHalf(painter, topLeft, 90, 45);
-    drawCornerHalf(painter, topLeft, 135, 45);
-    drawCornerHalf(painter, topRight, 0, 45);
-    drawCornerHalf(painter, topRight, 45, 45);
-    drawCornerHalf(painter, bottomLeft, 180, 45);
-    drawCornerHalf(painter, bottomLeft, 225, 45);
-    drawCornerHalf(painter, bottomRight, 270, 45);
-    drawCornerHalf(painter, bottomRight, 315, 45);
-
-    painter.setClipping(false);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    int alignment = Qt::AlignCenter | Qt::TextShowMnemonic;
-    if (style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this) == 0) {
-        alignment |= Qt::TextHideMnemonic;
-    }
-    style()->drawItemText(&painter, label, alignment, palette(), isEnabled(), title(),
-                          QPalette::WindowText);
-}
 
 Form1::Form1(signal::LocalClock clock, QWidget* parent)
     : QWidget{parent}, clock_{std::move(clock)} {
@@ -269,20 +213,14 @@ void Form1::createControls() {
 }
 
 void Form1::chainTabOrder() {
-    // The option buttons of one frame follow each other in the chain; Tab skips all but the
-    // selected one, as they are not tab stops otherwise.
+    // Every control that takes the focus, by tab index, so the option buttons of one frame
+    // follow each other in the chain; Tab skips all but the selected one, as they are not tab
+    // stops otherwise.
     QList<QWidget*> chain;
-    for (const std::string_view name : tabOrder()) {
-        QWidget* control = controls_[indexOf(findControl(name)->id)];
-        if (qobject_cast<QRadioButton*>(control) != nullptr) {
-            for (QObject* sibling : control->parentWidget()->children()) {
-                if (auto* option = qobject_cast<QRadioButton*>(sibling)) {
-                    chain.append(option);
-                }
-            }
-            continue;
+    for (const ControlId id : tabIndexOrder()) {
+        if (takesFocus(designOf(id).kind)) {
+            chain.append(controls_[indexOf(id)]);
         }
-        chain.append(control);
     }
     for (qsizetype i = 1; i < chain.size(); ++i) {
         QWidget::setTabOrder(chain[i - 1], chain[i]);

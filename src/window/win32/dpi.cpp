@@ -4,7 +4,7 @@ namespace kestrane::window::win32 {
 namespace {
 
 // The DPI functions of user32 that Windows 10 added; null where the system lacks them.
-struct Functions {
+struct DpiFunctions {
     UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
     BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
     BOOL(WINAPI* systemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT) = nullptr;
@@ -12,20 +12,20 @@ struct Functions {
 };
 
 template <typename Function>
-void lookUp(HMODULE module, const char* name, Function& function) {
+void loadExport(HMODULE module, const char* name, Function& function) {
     // Through void(*)(), the one function pointer type that converts to any other.
     const auto generic = reinterpret_cast<void (*)()>(::GetProcAddress(module, name));
     function = reinterpret_cast<Function>(generic);
 }
 
-const Functions& functions() {
-    static const Functions looked = [] {
+const DpiFunctions& dpiFunctions() {
+    static const DpiFunctions looked = [] {
         const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-        Functions found;
-        lookUp(user32, "GetDpiForWindow", found.getDpiForWindow);
-        lookUp(user32, "AdjustWindowRectExForDpi", found.adjustWindowRectExForDpi);
-        lookUp(user32, "SystemParametersInfoForDpi", found.systemParametersInfoForDpi);
-        lookUp(user32, "GetSystemMetricsForDpi", found.getSystemMetricsForDpi);
+        DpiFunctions found;
+        loadExport(user32, "GetDpiForWindow", found.getDpiForWindow);
+        loadExport(user32, "AdjustWindowRectExForDpi", found.adjustWindowRectExForDpi);
+        loadExport(user32, "SystemParametersInfoForDpi", found.systemParametersInfoForDpi);
+        loadExport(user32, "GetSystemMetricsForDpi", found.getSystemMetricsForDpi);
         return found;
     }();
     return looked;
@@ -46,16 +46,16 @@ int fromSystemDpi(int length, UINT dpi) {
 } // namespace
 
 UINT windowDpi(HWND window) {
-    if (functions().getDpiForWindow) {
-        return functions().getDpiForWindow(window);
+    if (dpiFunctions().getDpiForWindow) {
+        return dpiFunctions().getDpiForWindow(window);
     }
     return systemDpi();
 }
 
 RECT windowRectForClient(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
     RECT rect{0, 0, width, height};
-    if (functions().adjustWindowRectExForDpi) {
-        functions().adjustWindowRectExForDpi(&rect, style, FALSE, exStyle, dpi);
+    if (dpiFunctions().adjustWindowRectExForDpi) {
+        dpiFunctions().adjustWindowRectExForDpi(&rect, style, FALSE, exStyle, dpi);
     } else {
         ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     }
@@ -65,9 +65,9 @@ RECT windowRectForClient(int width, int height, DWORD style, DWORD exStyle, UINT
 LOGFONTW messageFont(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    if (functions().systemParametersInfoForDpi &&
-        functions().systemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
-                                               dpi)) {
+    if (dpiFunctions().systemParametersInfoForDpi &&
+        dpiFunctions().systemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics,
+                                                  0, dpi)) {
         return metrics.lfMessageFont;
     }
     LOGFONTW font{};
@@ -81,8 +81,8 @@ LOGFONTW messageFont(UINT dpi) {
 }
 
 int systemMetric(int index, UINT dpi) {
-    if (functions().getSystemMetricsForDpi) {
-        return functions().getSystemMetricsForDpi(index, dpi);
+    if (dpiFunctions().getSystemMetricsForDpi) {
+        return dpiFunctions().getSystemMetricsForDpi(index, dpi);
     }
     return fromSystemDpi(::GetSystemMetrics(index), dpi);
 }

@@ -2,9 +2,9 @@
 
 #include "dpi.h"
 #include "resource.h"
-#include "wide_text.h"
+#include "utf16/utf16.h"
+#include "window_text.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -32,21 +32,13 @@ const wchar_t* windowClassOf(ControlKind kind) {
     return L"STATIC";
 }
 
-bool isFirstOptionOfItsGroup(const ControlDesign& control) {
-    const auto first = std::ranges::find_if(form1Controls, [&](const ControlDesign& other) {
-        return other.kind == OptionButton && other.container == control.container;
-    });
-    return first->name == control.name;
-}
-
 DWORD styleOf(const ControlDesign& control) {
     DWORD style = WS_CHILD | WS_VISIBLE;
     if (takesFocus(control.kind)) {
         style |= WS_TABSTOP;
     }
-    // Every control starts a group of its own, but for the option buttons of one container,
-    // which form one group: the arrow keys move within it, and Tab stops at its checked button.
-    if (control.kind != OptionButton || isFirstOptionOfItsGroup(control)) {
+    // The arrow keys move within a group, and Tab stops at its checked button.
+    if (startsGroup(control.id)) {
         style |= WS_GROUP;
     }
     switch (control.kind) {
@@ -87,21 +79,17 @@ RECT placeOf(const ControlDesign& control, int dpi) {
 // field after the static text just before it. Labels never take the focus, so where they
 // stand leaves the tab order as it is.
 std::vector<const ControlDesign*> windowListOrder() {
-    std::vector<const ControlDesign*> byTabIndex;
-    for (const ControlDesign& control : form1Controls) {
-        if (!control.labelFor) {
-            byTabIndex.push_back(&control);
-        }
-    }
-    std::ranges::sort(byTabIndex, {}, &ControlDesign::tabIndex);
     std::vector<const ControlDesign*> order;
-    for (const ControlDesign* control : byTabIndex) {
+    for (const ControlId id : tabIndexOrder()) {
+        if (designOf(id).labelFor) {
+            continue;
+        }
         for (const ControlDesign& label : form1Controls) {
-            if (label.labelFor == control->id) {
+            if (label.labelFor == id) {
                 order.push_back(&label);
             }
         }
-        order.push_back(control);
+        order.push_back(&designOf(id));
     }
     return order;
 }
@@ -142,7 +130,7 @@ std::unique_ptr<Form1Window> Form1Window::create(HINSTANCE instance, signal::Loc
         }
     }
     std::unique_ptr<Form1Window> form{new Form1Window{std::move(clock)}};
-    const std::wstring caption = toWide(formCaption);
+    const std::wstring caption = utf16::toWide(formCaption);
     // The size follows in onCreate, once the window's DPI is known.
     ::CreateWindowExW(windowExStyle, windowClassName, caption.c_str(), windowStyle, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance,
@@ -177,11 +165,11 @@ std::string Form1Window::controlText(std::string_view controlName) const {
         std::abort();
     }
     // A drop-down combo box's text is the text of its edit field.
-    return toUtf8(windowText(control(design->id)));
+    return utf16::toUtf8(windowText(control(design->id)));
 }
 
 void Form1Window::setTimeStampText(const std::string& text) {
-    ::SetWindowTextW(control(ControlId::txtTimeStamp), toWide(text).c_str());
+    ::SetWindowTextW(control(ControlId::txtTimeStamp), utf16::toWide(text).c_str());
 }
 
 bool Form1Window::isTagSelected() const {
@@ -191,7 +179,7 @@ bool Form1Window::isTagSelected() const {
 void Form1Window::showMessage(const std::string& text, signal::MessageIcon icon,
                               const std::string& caption) {
     const UINT type = MB_OK | (icon == signal::MessageIcon::Exclamation ? MB_ICONEXCLAMATION : 0);
-    ::MessageBoxW(window_, toWide(text).c_str(), toWide(caption).c_str(), type);
+    ::MessageBoxW(window_, utf16::toWide(text).c_str(), utf16::toWide(caption).c_str(), type);
 }
 
 LRESULT CALLBACK Form1Window::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -241,18 +229,18 @@ bool Form1Window::onCreate() {
     for (const ControlDesign* design : windowListOrder()) {
         const DWORD exStyle = design->kind == TextBox ? WS_EX_CLIENTEDGE : 0;
         const HWND control = ::CreateWindowExW(
-            exStyle, windowClassOf(design->kind), toWide(design->text).c_str(), styleOf(*design), 0,
-            0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(design->id)), instance,
-            nullptr);
+            exStyle, windowClassOf(design->kind), utf16::toWide(design->text).c_str(),
+            styleOf(*design), 0, 0, 0, 0, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(design->id)), instance, nullptr);
         if (!control) {
             return false;
         }
         for (std::string_view entry : design->listEntries) {
             ::SendMessageW(control, CB_ADDSTRING, 0,
-                           reinterpret_cast<LPARAM>(toWide(entry).c_str()));
+                           reinterpret_cast<LPARAM>(utf16::toWide(entry).c_str()));
         }
         if (design->kind == ComboBox) {
-            ::SetWindowTextW(control, toWide(design->text).c_str());
+            ::SetWindowTextW(control, utf16::toWide(design->text).c_str());
         }
         if (design->initiallySelected) {
             ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);

@@ -1,19 +1,4 @@
-// The signal entry window on the Win32 API.
-//
-//   Form1Window      one top-level window built from the design table form1Controls: each row
-//                    becomes a standard control (STATIC, EDIT, COMBOBOX, BUTTON) whose ID is its
-//                    ControlId, so nothing about the layout lives here. Provides SignalFormView
-//                    to the send action.
-//   layout(dpi)      every place and the font for one DPI, at creation and on WM_DPICHANGED.
-//   Command1 click   the only handled event: runs Command1_Click with the window's clock,
-//                    once for every press (a double-click is two); presses stamped while a
-//                    send was in progress are dropped.
-//   runMessageLoop   the program's loop; IsDialogMessageW gives Tab, arrows and Space, Enter
-//                    on Command1 presses it, and a held Enter presses it once.
-//   form_font.h      createFormFont: the message font, made smaller until every designed text
-//                    fits its control.
-//   dpi.h            the window's DPI, its frame and the system's font and metrics at a DPI,
-//                    through the DPI functions of Windows 10 where the system has them.
+// The signal entry window on the Win32 API, built from the design table, and its message loop.
 #pragma once
 
 #include "form_font.h"

@@ -1,7 +1,7 @@
 #include "form_font.h"
 
 #include "dpi.h"
-#include "wide_text.h"
+#include "utf16/utf16.h"
 #include "window/form_design.h"
 
 #include <algorithm>
@@ -32,13 +32,6 @@ int textRoom(const ControlDesign& control, UINT dpi) {
     return width;
 }
 
-// Every text the form shows at start: captions, initial texts and list entries.
-std::vector<std::string_view> textsOf(const ControlDesign& control) {
-    std::vector<std::string_view> texts{control.text};
-    texts.insert(texts.end(), control.listEntries.begin(), control.listEntries.end());
-    return texts;
-}
-
 // Whether every designed text fits its control in `font`: the widths everywhere, and the
 // heights of the labels, whose boxes are the font's line.
 bool allTextsFit(HDC dc, HFONT font, UINT dpi) {
@@ -46,8 +39,8 @@ bool allTextsFit(HDC dc, HFONT font, UINT dpi) {
     bool fit = true;
     for (const ControlDesign& control : form1Controls) {
         const int room = textRoom(control, dpi);
-        for (std::string_view text : textsOf(control)) {
-            const std::wstring wide = toWide(text);
+        for (const std::string_view text : textsOf(control.id)) {
+            const std::wstring wide = utf16::toWide(text);
             SIZE size{};
             ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
             fit = fit && size.cx <= room;

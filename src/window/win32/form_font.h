@@ -2,35 +2,19 @@
 // would not fit its control.
 #pragma once
 
-#include <utility>
+#include "signal/unique_handle.h"
+
 #include <windows.h>
 
 namespace kestrane::window::win32 {
 
-// Owns one font handle and deletes it at the end.
-class Font {
-public:
-    Font() = default;
-    explicit Font(HFONT font) : font_{font} {}
-    ~Font() { reset(); }
-    Font(const Font&) = delete;
-    Font& operator=(Font&& other) noexcept {
-        reset();
-        font_ = other.release();
-        return *this;
-    }
-    HFONT get() const { return font_; }
-    HFONT release() { return std::exchange(font_, nullptr); }
-    void reset() {
-        if (font_) {
-            ::DeleteObject(font_);
-            font_ = nullptr;
-        }
-    }
-
-private:
-    HFONT font_ = nullptr;
+struct FontTraits {
+    using Type = HFONT;
+    static HFONT invalid() { return nullptr; }
+    static void close(HFONT font) { ::DeleteObject(font); }
 };
+// Owns one font handle and deletes it at the end.
+using Font = UniqueHandle<FontTraits>;
 
 // The platform's dialog font at `dpi`, made smaller only as far as needed for every designed
 // text to fit its control, and never smaller than 8 pixels at 96 DPI: a smaller message font

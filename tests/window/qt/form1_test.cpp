@@ -5,6 +5,7 @@
 #include "window/form_design.h"
 #include "window/qt/form1.h"
 #include "window/qt/start.h"
+#include "window/qt/titled_frame.h"
 
 #include <QAccessible>
 #include <QColorSpace>
@@ -29,6 +30,7 @@ using kestrane::testing::readBytes;
 using kestrane::testing::TempDir;
 using kestrane::testing::utf8;
 using kestrane::window::ControlDesign;
+using kestrane::window::ControlId;
 using kestrane::window::ControlKind;
 using kestrane::window::findControl;
 using kestrane::window::form1Controls;
@@ -354,13 +356,10 @@ void Form1Test::designedTextsFitTheirBoxes_data() {
     QTest::addColumn<QString>("text");
     for (const ControlDesign& design : form1Controls) {
         const QString name = qs(design.name);
-        // The stamp box starts empty; what it must show is a stamp.
-        const QString text = name == QLatin1String("txtTimeStamp") ? sendStamp : qs(design.text);
-        QTest::addRow("%s %s", qPrintable(name), qPrintable(text)) << name << text;
-        for (const std::string_view entry : design.listEntries) {
-            if (entry != design.text) {
-                QTest::addRow("%s %s", qPrintable(name), entry.data()) << name << qs(entry);
-            }
+        for (const std::string_view shown : kestrane::window::textsOf(design.id)) {
+            // The stamp box starts empty; what it must show is a stamp.
+            const QString text = design.id == ControlId::txtTimeStamp ? sendStamp : qs(shown);
+            QTest::addRow("%s %s", qPrintable(name), qPrintable(text)) << name << text;
         }
     }
 }
@@ -428,8 +427,8 @@ void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign() {
     }
 
     QStringList expected;
-    for (const std::string_view name : kestrane::window::tabOrder()) {
-        expected << qs(name);
+    for (const ControlId id : kestrane::window::focusOrder()) {
+        expected << qs(designOf(id).name);
     }
     if (noSelected) {
         expected.replaceInStrings(QStringLiteral("optYes"), QStringLiteral("optNo"));

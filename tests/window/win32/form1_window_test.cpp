@@ -1,9 +1,10 @@
 // The Win32 window against the design table, its keyboard navigation, and sends through it.
 #include "support/designed_pixels.h"
 #include "support/temp_dir.h"
+#include "utf16/utf16.h"
 #include "window/form_design.h"
 #include "window/win32/form1_window.h"
-#include "window/win32/wide_text.h"
+#include "window/win32/window_text.h"
 
 #include <algorithm>
 #include <commctrl.h>
@@ -22,7 +23,7 @@ const signal::LocalClock fixedClock = [] {
 };
 
 std::string textOf(HWND window) {
-    return toUtf8(windowText(window));
+    return utf16::toUtf8(windowText(window));
 }
 
 std::wstring classOf(HWND window) {
@@ -48,7 +49,7 @@ std::string accessibleName(HWND window) {
     BSTR name = nullptr;
     object->get_accName(self, &name);
     object->Release();
-    const std::string text = name ? toUtf8(name) : "";
+    const std::string text = name ? utf16::toUtf8(name) : "";
     ::SysFreeString(name);
     return text;
 }
@@ -57,7 +58,7 @@ SIZE textExtent(HWND control, std::string_view text) {
     const HDC dc = ::GetDC(control);
     const HGDIOBJ previous =
         ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-    const std::wstring wide = toWide(text);
+    const std::wstring wide = utf16::toWide(text);
     SIZE size{};
     ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
     ::SelectObject(dc, previous);
@@ -77,7 +78,7 @@ protected:
         auto made = Form1Window::create(::GetModuleHandleW(nullptr), clock);
         if (made) {
             made->show(SW_SHOWNORMAL);
-            ::SetWindowTextW(made->control(ControlId::Text6), toWide(utf8(file)).c_str());
+            ::SetWindowTextW(made->control(ControlId::Text6), utf16::toWide(utf8(file)).c_str());
         }
         return made;
     }
@@ -161,7 +162,7 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
             for (std::size_t i = 0; i < design.listEntries.size(); ++i) {
                 wchar_t entry[64]{};
                 ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
-                EXPECT_EQ(toUtf8(entry), design.listEntries[i]);
+                EXPECT_EQ(utf16::toUtf8(entry), design.listEntries[i]);
             }
             break;
         }
@@ -212,14 +213,12 @@ TEST_F(Form1WindowTest, FocusStartsOnCommand1AndTabFollowsTheDesign) {
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(::GetFocus(), form->control(ControlId::Command1));
 
-    const std::vector<std::string_view> order = tabOrder();
-    const auto named = [&](std::string_view name) {
-        return form->control(findControl(name)->id);
-    };
-    HWND current = named(order.front());
+    const std::vector<ControlId> order = focusOrder();
+    HWND current = form->control(order.front());
     for (std::size_t i = 1; i <= order.size(); ++i) {
         current = ::GetNextDlgTabItem(form->handle(), current, FALSE);
-        EXPECT_EQ(current, named(order[i % order.size()])) << "after " << order[i - 1];
+        EXPECT_EQ(current, form->control(order[i % order.size()]))
+            << "after " << designOf(order[i - 1]).name;
     }
     // The option group is one stop, at its checked button.
     ::SendMessageW(form->control(ControlId::optNo), BM_CLICK, 0, 0);
@@ -294,7 +293,7 @@ TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
     EXPECT_EQ(linesSent(), 2) << "double-click";
     // Tab round the window back to Command1, where Wine takes the default style off it.
     ::SetFocus(form->control(ControlId::Command1));
-    for (std::size_t stop = 0; stop < tabOrder().size(); ++stop) {
+    for (std::size_t stop = 0; stop < focusOrder().size(); ++stop) {
         processMessage(form->handle(), {::GetFocus(), WM_KEYDOWN, VK_TAB, 1, 0, {}});
     }
     ASSERT_EQ(::GetFocus(), form->control(ControlId::Command1));
@@ -406,7 +405,7 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
     };
     for (const Row& row : rows) {
         ASSERT_NE(form, nullptr);
-        ::SetWindowTextW(form->control(ControlId::Text6), toWide(row.path).c_str());
+        ::SetWindowTextW(form->control(ControlId::Text6), utf16::toWide(row.path).c_str());
         SeenMessageBox seen;
         seenMessageBox = &seen;
         const HHOOK hook =

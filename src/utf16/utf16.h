@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrane::text {
+namespace kestrane::utf16 {
 
 // Nothing when `utf8` is not valid UTF-8, for callers that must not guess, such as a path.
 std::optional<std::wstring> toWideStrict(std::string_view utf8);
@@ -17,4 +17,4 @@ std::wstring toWide(std::string_view utf8);
 
 std::string toUtf8(std::wstring_view wide);
 
-} // namespace kestrane::text
+} // namespace kestrane::utf16

@@ -1,15 +1,10 @@
-// The window's texts: UTF-8 in the core and the design table, UTF-16 in the Windows API.
+// The text of a window or control, in the UTF-16 of the Windows API.
 #pragma once
-
-#include "text/windows_text.h"
 
 #include <string>
 #include <windows.h>
 
 namespace kestrane::window::win32 {
-
-using text::toUtf8;
-using text::toWide;
 
 // The text of a window or control, as GetWindowTextW gives it.
 inline std::wstring windowText(HWND window) {

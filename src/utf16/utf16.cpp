@@ -1,8 +1,8 @@
-#include "windows_text.h"
+#include "utf16.h"
 
 #include <windows.h>
 
-namespace kestrane::text {
+namespace kestrane::utf16 {
 namespace {
 
 std::optional<std::wstring> convertToWide(std::string_view utf8, DWORD flags) {
@@ -41,4 +41,4 @@ std::string toUtf8(std::wstring_view wide) {
     return utf8;
 }
 
-} // namespace kestrane::text
+} // namespace kestrane::utf16
