@@ -62,15 +62,15 @@ file(WRITE ${_generated}/copyright
     "Copyright: 2026 the Kestrane Signal Simulator developers\n"
     "License: Expat\n${_licence}\n")
 configure_file(${PROJECT_SOURCE_DIR}/resources/debian/changelog.in ${_generated}/changelog @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/resources/${_name}.1.in ${_generated}/${_name}.1 @ONLY)
 
 # The changelog and the manual page compressed as Debian has them: gzip -9n, no name or time
 # in the header, so that the same sources give the same files.
 find_program(KESTRANE_GZIP gzip REQUIRED)
 add_custom_command(OUTPUT ${_generated}/changelog.gz ${_generated}/${_name}.1.gz
     COMMAND ${KESTRANE_GZIP} -9nc ${_generated}/changelog > ${_generated}/changelog.gz
-    COMMAND ${KESTRANE_GZIP} -9nc ${PROJECT_SOURCE_DIR}/resources/${_name}.1
-        > ${_generated}/${_name}.1.gz
-    DEPENDS ${_generated}/changelog ${PROJECT_SOURCE_DIR}/resources/${_name}.1
+    COMMAND ${KESTRANE_GZIP} -9nc ${_generated}/${_name}.1 > ${_generated}/${_name}.1.gz
+    DEPENDS ${_generated}/changelog ${_generated}/${_name}.1
     VERBATIM)
 add_custom_target(kestrane_package_documents ALL
     DEPENDS ${_generated}/changelog.gz ${_generated}/${_name}.1.gz)
