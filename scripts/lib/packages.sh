@@ -54,5 +54,6 @@ windows_packages=("${windows_build_packages[@]}" wine wine32:i386 wine64 fonts-w
 # cpack works out the .deb's library dependencies.
 package_packages=(nsis dpkg-dev file)
 # scripts/check-packages: unpacking, the desktop entry's validator, finding windows on the X
-# server, and python3 for the script that closes them.
-check_packages=(unzip desktop-file-utils xdotool python3 binutils)
+# server, python3 for the script that closes them, git for the clean builds it compares, and
+# the .deb's and the AppStream metadata's checkers.
+check_packages=(unzip desktop-file-utils xdotool python3 binutils git lintian appstream)

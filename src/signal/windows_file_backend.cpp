@@ -152,6 +152,54 @@ bool holdsOverlongName(std::wstring_view path) {
     return false;
 }
 
+// Whether a name part holds a colon, which outside the drive (C:) names an alternate data
+// stream of another file on NTFS, never the file that the path seems to name.
+bool holdsColonAfterDrive(std::wstring_view path) {
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) {
+        path.remove_prefix(4);
+    }
+    if (path.size() >= 2 && path[1] == L':' &&
+        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'))) {
+        path.remove_prefix(2);
+    }
+    return path.find(L':') != std::wstring_view::npos;
+}
+
+// Whether the last name part is one that Windows turns into a device in every folder: CON,
+// PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9 (also with the digits ¹ ² ³), CONIN$ and CONOUT$,
+// in any case, with trailing spaces and (up to Windows 10) any extension. Such a path is
+// never opened: opening a port can already signal the device.
+bool namesReservedDevice(std::wstring_view path) {
+    std::wstring_view name = path.substr(path.find_last_of(L"\\/") + 1);
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ') {
+        name.remove_suffix(1);
+    }
+    std::wstring upper{name};
+    for (wchar_t& unit : upper) {
+        if (unit >= L'a' && unit <= L'z') {
+            unit = static_cast<wchar_t>(unit - L'a' + L'A');
+        }
+    }
+    if (upper == L"CON" || upper == L"PRN" || upper == L"AUX" || upper == L"NUL" ||
+        upper == L"CONIN$" || upper == L"CONOUT$") {
+        return true;
+    }
+    if (upper.size() != 4 || !(upper.starts_with(L"COM") || upper.starts_with(L"LPT"))) {
+        return false;
+    }
+    const wchar_t digit = upper[3];
+    return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' ||
+           digit == L'\u00b3';
+}
+
+// The failure for a path that reaches a device (a port, the console, the null device, a pipe)
+// rather than a file on a disk: a line written there would reach no file.
+AppendResult deviceFailure() {
+    return AppendResult::failedWithDetail(failure::DeviceIOError,
+                                          "The path names a device, not a file");
+}
+
 // The failure code of a Windows system error code.
 int failureCodeOf(DWORD error) {
     switch (error) {
@@ -228,9 +276,19 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (holdsOverlongName(*widePath)) {
         return failureFromSystemError(ERROR_FILENAME_EXCED_RANGE);
     }
+    if (holdsColonAfterDrive(*widePath)) {
+        return failureFromSystemError(ERROR_INVALID_NAME);
+    }
+    if (namesReservedDevice(*widePath)) {
+        return deviceFailure();
+    }
     FileHandle file{openForAppending(*widePath)};
     if (!file.isOpen()) {
         return failureFromSystemError(::GetLastError());
+    }
+    // Devices reached by other names, such as \\.\ paths.
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        return deviceFailure();
     }
     // One write of line and line end, so a reader never sees half a line.
     const auto size = static_cast<DWORD>(bytes.size());

@@ -44,6 +44,8 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
         openExisting(dir / "locked.txt", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     OVERLAPPED whole{};
     ASSERT_TRUE(::LockFileEx(locker.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole));
+    const AppendResult device =
+        AppendResult::failed(57, "Device I/O error: The path names a device, not a file");
 
     struct Row {
         const char* name;
@@ -65,9 +67,22 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
          AppendResult::failed(52, "Bad file name or number")},
         {"NUL inside the path", utf8(dir / "a") + std::string{"\0b.txt", 6},
          AppendResult::failed(52, "Bad file name or number")},
+        {"colon after the drive, a stream of another file", utf8(dir.path()) + "\\a:b.txt",
+         AppendResult::failed(52, "Bad file name or number")},
+        {"null device", "NUL", device},
+        {"serial port", "COM1", device},
+        {"printer port", "LPT1", device},
+        {"null device in a folder", utf8(dir / "nul"), device},
+        {"device name with an extension", utf8(dir / "aux.txt"), device},
+        {"device name in capitals with spaces before the extension", utf8(dir / "CON  .log"),
+         device},
+        {"serial port with a superscript digit", "COM\u00b9", device},
+        {"null device by its system name", "\\\\.\\GLOBALROOT\\Device\\Null", device},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(appendSignalLine(row.path, "line"), row.expected) << row.name;
+        const AppendResult result = appendSignalLine(row.path, "line");
+        EXPECT_EQ(result, row.expected)
+            << row.name << ": " << result.code() << " " << result.description();
     }
     EXPECT_EQ(dir.entries().size(), 2u);
     EXPECT_EQ(std::filesystem::file_size(dir / "locked.txt"), 6u);

@@ -1,9 +1,15 @@
 // The Windows program: shows Form1 and runs the message loop until the window is closed.
 #include "form1_window.h"
+#include "resource.h"
 
 #include <commctrl.h>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Held, never owned, until the process ends, however it ends: the installer and the
+    // uninstaller find a running copy by it and replace or remove nothing meanwhile. Copies
+    // may run side by side; each holds the same mutex.
+    ::CreateMutexW(nullptr, FALSE, KESTRANE_RUNNING_MUTEX);
+
     // Registers the common controls 6 classes that the manifest asks for.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
