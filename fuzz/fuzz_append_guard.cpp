@@ -31,7 +31,7 @@ bool hasStrayEnds(const std::string& name) {
 
 // The code the guard and the system must give for this name and line; 0 for success.
 int expectedCode(const std::string& name, std::string_view line) {
-    if (fuzz::holdsLineBreakOrNul(line)) {
+    if (fuzz::holdsAsciiControl(line)) {
         return signal::failure::InvalidText;
     }
     if (name.empty()) {

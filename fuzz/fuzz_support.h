@@ -5,6 +5,7 @@
 
 #include "signal/signal_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -146,8 +147,12 @@ inline bool isStrictUtf8(std::string_view text) {
     return true;
 }
 
-inline bool holdsLineBreakOrNul(std::string_view text) {
-    return text.find_first_of(std::string_view{"\r\n\0", 3}) != std::string_view::npos;
+// A C0 control other than TAB, or DEL: refused before anything else about the line.
+inline bool holdsAsciiControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+    });
 }
 
 inline std::string readFile(const std::filesystem::path& file) {
@@ -193,9 +198,9 @@ private:
 inline constexpr std::string_view earlierLines = "earlier,signal,1\r\nearlier,signal,2\r\n";
 
 // Appends `line` to `file`, which holds earlierLines, and checks everything that must hold
-// afterwards, whatever the line is: a line with CR, LF or NUL, or one the code page cannot
-// hold, is refused with InvalidText and the file is unchanged; any other line reaches the
-// file whole, in the code page, and reads back as exactly the text given.
+// afterwards, whatever the line is: a line with a control character such as CR, LF or NUL, or one
+// the code page cannot hold, is refused with InvalidText and the file is unchanged; any other line
+// reaches the file whole, in the code page, and reads back as exactly the text given.
 inline signal::AppendResult appendAndCheck(const std::filesystem::path& file,
                                            std::string_view line) {
     writeFile(file, earlierLines);
@@ -204,7 +209,7 @@ inline signal::AppendResult appendAndCheck(const std::filesystem::path& file,
 
     require(isStrictUtf8(result.description()), "the failure description is valid UTF-8");
     const std::optional<std::string> encoded = toWindows1252(line);
-    if (holdsLineBreakOrNul(line) || !encoded) {
+    if (holdsAsciiControl(line) || !encoded) {
         require(result.code() == signal::failure::InvalidText, "a refused line gives code 5");
         require(after == earlierLines, "a refused line leaves the file unchanged");
         return result;
@@ -215,7 +220,7 @@ inline signal::AppendResult appendAndCheck(const std::filesystem::path& file,
             "exactly one line and CR LF are added after the earlier lines");
     const std::string_view added =
         std::string_view{after}.substr(earlierLines.size(), encoded->size());
-    require(!holdsLineBreakOrNul(added), "no CR, LF or NUL inside the added line");
+    require(!holdsAsciiControl(added), "no control character inside the added line");
     require(fromWindows1252(added) == line, "the line reads back byte for byte");
     return result;
 }

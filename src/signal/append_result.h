@@ -11,7 +11,7 @@ namespace kestrane::signal {
 // Failure codes, the same numbers on every platform. Readers of the result test only
 // PathNotFound by number; every other code is shown with its description.
 namespace failure {
-inline constexpr int InvalidText = 5; // a line break, NUL or unencodable character in the line
+inline constexpr int InvalidText = 5; // a control or unencodable character in the line
 inline constexpr int BadFileName = 52;
 inline constexpr int PathNotFound = 76;
 inline constexpr int PathFileAccessError = 75;

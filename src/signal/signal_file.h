@@ -9,8 +9,9 @@ namespace kestrane::signal {
 
 // Appends `line` and CR LF to the file at `path` (UTF-8, used exactly as typed), opening and
 // closing the file within the call.
-// Refuses, writing nothing, a line holding CR, LF or NUL (it would reach the reader as
-// several signals) and a line the file's code page cannot hold; both are InvalidText.
+// Refuses, writing nothing, a line holding a control character other than TAB (a line break of
+// any common reader would reach it as several signals; the others are invisible) and a line
+// the file's code page cannot hold; both are InvalidText.
 AppendResult appendSignalLine(std::string_view path, std::string_view line);
 
 } // namespace kestrane::signal
