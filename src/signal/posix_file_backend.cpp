@@ -387,15 +387,6 @@ bool cutBack(int fd, off_t end, std::size_t written) {
     return result == 0;
 }
 
-// The failure of a send that leaves part of its line behind, saying so: the user must not
-// take the file for untouched, nor the next line for whole.
-AppendResult failedLeavingPart(int error, std::size_t written) {
-    const AppendResult failed = failureFromErrno(error);
-    return AppendResult::failed(failed.code(), failed.description() + ": the first " +
-                                                   std::to_string(written) +
-                                                   " bytes of the line stay in the file");
-}
-
 // How much a pipe surely takes at once without waiting: its free pages, counting one page for
 // a first page its reader has only partly taken.
 std::size_t pipeRoom(int fd) {
@@ -439,14 +430,12 @@ int writeWholeToPipe(int fd, std::string_view bytes, std::size_t& written) {
 
 // The failure of a line that did not go into a pipe.
 AppendResult pipeFailure(int error, std::size_t written) {
-    if (error != EAGAIN) {
-        return written == 0 ? failureFromErrno(error) : failedLeavingPart(error, written);
-    }
-    const std::string full = "The pipe is full: its reader has not taken what came before";
-    return AppendResult::failedWithDetail(
-        failure::DeviceIOError, written == 0 ? full
-                                             : full + "; the first " + std::to_string(written) +
-                                                   " bytes of the line are in it");
+    const AppendResult failed =
+        error == EAGAIN ? AppendResult::failedWithDetail(
+                              failure::DeviceIOError,
+                              "The pipe is full: its reader has not taken what came before")
+                        : failureFromErrno(error);
+    return written == 0 ? failed : failed.leavingPart(written);
 }
 
 // Appends `bytes` to the open file `fd` under the append lock, writing nothing or the whole
@@ -494,7 +483,7 @@ AppendResult appendLocked(int fd, std::string_view bytes, FatalFileSignalsBlocke
         if (written == 0 || (extent && lock.held() && cutBack(fd, extent->end, written))) {
             return failureFromErrno(error);
         }
-        return failedLeavingPart(error, written);
+        return failureFromErrno(error).leavingPart(written);
     }
     return AppendResult::success();
 }

@@ -88,18 +88,17 @@ private:
 // exactly what it held before plus the bytes this send wrote is cut: anything another writer
 // added, and everything before the send, stays. The append-only handle may not change the
 // file's size, so a second handle to the same file does.
-void cutBack(HANDLE file, LARGE_INTEGER end, DWORD written) {
+bool cutBack(HANDLE file, LARGE_INTEGER end, DWORD written) {
     LARGE_INTEGER now{};
     if (!::GetFileSizeEx(file, &now) || now.QuadPart != end.QuadPart + written) {
-        return;
+        return false;
     }
     const FileHandle writable{
         ::ReOpenFile(file, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)};
     FILE_END_OF_FILE_INFO newEnd{};
     newEnd.EndOfFile = end;
-    if (writable.isOpen()) {
-        ::SetFileInformationByHandle(writable.get(), FileEndOfFileInfo, &newEnd, sizeof newEnd);
-    }
+    return writable.isOpen() &&
+           ::SetFileInformationByHandle(writable.get(), FileEndOfFileInfo, &newEnd, sizeof newEnd);
 }
 
 // The system's own text for an error code, without its line end.
@@ -290,7 +289,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
         return deviceFailure();
     }
-    // One write of line and line end, so a reader never sees half a line.
+    // One write of line and line end, so no other writer's line lands between them.
     const auto size = static_cast<DWORD>(bytes.size());
     {
         const AppendLock lock{file.get()};
@@ -304,10 +303,10 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
         const bool wrote = ::WriteFile(file.get(), bytes.data(), size, &written, nullptr);
         const DWORD error = wrote ? ERROR_HANDLE_DISK_FULL : ::GetLastError();
         if (!wrote || written != size) {
-            if (endKnown && written > 0) {
-                cutBack(file.get(), end, written);
+            if (written == 0 || (endKnown && cutBack(file.get(), end, written))) {
+                return failureFromSystemError(error);
             }
-            return failureFromSystemError(error);
+            return failureFromSystemError(error).leavingPart(written);
         }
     }
     if (!closeNow(file)) {
