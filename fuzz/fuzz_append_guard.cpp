@@ -34,14 +34,11 @@ int expectedCode(const std::string& name, std::string_view line) {
     if (fuzz::holdsAsciiControl(line)) {
         return signal::failure::InvalidText;
     }
-    if (name.empty()) {
+    if (name.empty() || name.find('\0') != std::string_view::npos) {
         return signal::failure::BadFileName;
     }
     if (!fuzz::toWindows1252(line)) {
         return signal::failure::InvalidText;
-    }
-    if (name.find('\0') != std::string_view::npos) {
-        return signal::failure::BadFileName;
     }
     // "." and ".." among them.
     if (hasStrayEnds(name)) {

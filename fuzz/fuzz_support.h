@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iconv.h>
 #include <iterator>
 #include <optional>
 #include <stdlib.h>
@@ -36,16 +37,27 @@ inline constexpr std::array<char32_t, 32> windows1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
+// The byte of `codePoint` in Windows-1252 as glibc's iconv converts it, an oracle independent
+// of the library's own table. The converter drops some characters (the Unicode tag characters)
+// without an error, so only exactly one byte out counts.
 inline std::optional<char> windows1252Byte(char32_t codePoint) {
-    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-        return static_cast<char>(codePoint);
+    static const iconv_t converter = ::iconv_open("WINDOWS-1252", "UTF-32LE");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
     }
-    for (std::size_t i = 0; i < windows1252High.size(); ++i) {
-        if (windows1252High[i] != 0 && windows1252High[i] == codePoint) {
-            return static_cast<char>(0x80 + i);
-        }
+    char in[4] = {static_cast<char>(codePoint & 0xFF), static_cast<char>((codePoint >> 8) & 0xFF),
+                  static_cast<char>((codePoint >> 16) & 0xFF), static_cast<char>(codePoint >> 24)};
+    char out[4];
+    char* inNext = in;
+    char* outNext = out;
+    std::size_t inLeft = sizeof in;
+    std::size_t outLeft = sizeof out;
+    ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    if (::iconv(converter, &inNext, &inLeft, &outNext, &outLeft) == static_cast<std::size_t>(-1) ||
+        inLeft != 0 || sizeof out - outLeft != 1) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return out[0];
 }
 
 inline void appendUtf8(std::string& out, char32_t c) {

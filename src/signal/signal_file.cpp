@@ -118,7 +118,7 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
                           (character->codePoint >= 0x80 && character->codePoint < 0xA0))) {
             return controlCharacterRefused(character->codePoint);
         }
-        if (!character || !backend::encodeCharacter(rest.substr(0, character->length), bytes)) {
+        if (!character || !backend::encodeCharacter(character->codePoint, bytes)) {
             return cannotHoldCharacter(rest, character);
         }
         rest.remove_prefix(character->length);
@@ -126,15 +126,29 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     return bytes;
 }
 
+// What the path must be on every platform: text the system takes up to its end. The backend
+// judges the rest.
+std::optional<AppendResult> refusedPath(std::string_view path) {
+    // A path that holds a NUL would end there for the system and name another file.
+    if (path.empty() || path.find('\0') != std::string_view::npos) {
+        return AppendResult::failed(failure::BadFileName);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 AppendResult appendSignalLine(std::string_view path, std::string_view line) {
+    return appendSignalLine(path, line, steadyRetryClock());
+}
+
+AppendResult appendSignalLine(std::string_view path, std::string_view line, RetryClock& clock) {
     const LineScan scan = scanLine(line);
     if (scan.control) {
         return controlCharacterRefused(*scan.control);
     }
-    if (path.empty()) {
-        return AppendResult::failed(failure::BadFileName);
+    if (std::optional<AppendResult> refused = refusedPath(path)) {
+        return std::move(*refused);
     }
     // Signals are almost always ASCII, which every code page the file may use holds as it is.
     std::string bytes;
@@ -149,13 +163,9 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
         bytes = std::get<std::string>(std::move(encoded));
     }
     // Line and line end go to the system as one buffer, so no other writer's line can land
-    // between them. A reader may still see the line's first bytes before its CR LF.
+    // between them.
     bytes += lineEnd;
-    // A path that holds a NUL would end there for the system and name another file.
-    if (path.find('\0') != std::string_view::npos) {
-        return AppendResult::failed(failure::BadFileName);
-    }
-    return backend::appendBytes(path, bytes);
+    return backend::appendBytes(path, bytes, clock);
 }
 
 } // namespace kestrane::signal

@@ -2,7 +2,9 @@
 // process of its own: the code the user will see, an existing file left byte for byte as it
 // was, and nothing created.
 #include "child_process.h"
+#include "signal/append_policy.h"
 #include "signal/signal_file.h"
+#include "support/instant_retry_clock.h"
 #include "support/temp_dir.h"
 
 #include <cctype>
@@ -19,6 +21,7 @@
 #include <linux/fs.h>
 #include <map>
 #include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -29,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempDir;
+using namespace std::chrono_literals;
 
 const std::string earlierLines = "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\nearlier,line\r\n";
 
@@ -85,7 +89,7 @@ struct Scene {
         lockHolder = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
         flock region{};
         region.l_type = F_WRLCK;
-        region.l_start = off_t{1} << 62;
+        region.l_start = static_cast<off_t>(policy::appendLockByte);
         region.l_len = 1;
         EXPECT_EQ(::fcntl(lockHolder, F_OFD_SETLK, &region), 0) << std::strerror(errno);
     }
@@ -250,7 +254,9 @@ TEST_P(FaultTable, EachFaultIsReportedAndLeavesEverythingAsItWas) {
         if (!scene.user.become() || !row.inChild(scene)) {
             return couldNotArrange;
         }
-        return appendSignalLine(path, "cxlplace,SELL,2,LMT,101.5,0,2007011816530,exit").code();
+        testing::InstantRetryClock clock;
+        return appendSignalLine(path, "cxlplace,SELL,2,LMT,101.5,0,2007011816530,exit", clock)
+            .code();
     });
 
     EXPECT_EQ(code, row.expectedCode)
@@ -293,7 +299,29 @@ struct FullDiskRow {
     const char* name;
     const char* format; // a command formatting the image named after it; none for tmpfs
     std::size_t fileSize;
+    // Room is reserved, or the line refused, before any byte is written: a reader following
+    // the file never sees even a passing fragment (on ext3, the line is written and cut back).
+    bool neverWritten = true;
     bool appendOnly = false; // chattr +a: what a failed write leaves cannot be cut back
+};
+
+// Watches a file as a follower such as tail -f does: told of every write and cut-back.
+class Follower {
+public:
+    explicit Follower(const fs::path& file) : inotify_{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)} {
+        ::inotify_add_watch(inotify_, file.c_str(), IN_MODIFY);
+    }
+    ~Follower() { ::close(inotify_); }
+    Follower(const Follower&) = delete;
+    Follower& operator=(const Follower&) = delete;
+
+    bool toldOfAChange() const {
+        char events[4096];
+        return ::read(inotify_, events, sizeof events) > 0;
+    }
+
+private:
+    int inotify_;
 };
 
 // Sets or clears the file's append-only flag (chattr +a), as root may.
@@ -341,9 +369,11 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
     }
     fillUp(mountPoint / "filler");
     const std::string path = testing::utf8(mountPoint / "Entries.txt");
+    const Follower follower{mountPoint / "Entries.txt"};
 
     const AppendResult full = appendSignalLine(path, "cxlplace,BUY,1,MKT,0,0,2007011816520");
     const std::string after = testing::readBytes(mountPoint / "Entries.txt");
+    const bool followerToldOfAChange = follower.toldOfAChange();
     fs::remove(mountPoint / "filler");
     const AppendResult withRoom = appendSignalLine(path, "cxlplace,SELL,1,MKT,0,0,2007011816530");
     const std::string last = testing::readBytes(mountPoint / "Entries.txt");
@@ -352,6 +382,9 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
 
     EXPECT_EQ(full, AppendResult::failed(failure::DiskFull, "Disk full"));
     EXPECT_TRUE(after == before) << "the file now ends in " << after.substr(before.size() - 2);
+    if (row.neverWritten) {
+        EXPECT_FALSE(followerToldOfAChange) << "the line was written and cut back";
+    }
     EXPECT_TRUE(withRoom.succeeded());
     EXPECT_TRUE(last == before + "cxlplace,SELL,1,MKT,0,0,2007011816530\r\n")
         << "the file now ends in " << last.substr(before.size() - 2);
@@ -360,10 +393,10 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, FullDisk,
     ::testing::Values(FullDiskRow{"tmpfs", nullptr, 4078},
-                      FullDiskRow{"ext3_1KiB_blocks", "mkfs.ext3 -q -F -b 1024", 4092},
+                      FullDiskRow{"ext3_1KiB_blocks", "mkfs.ext3 -q -F -b 1024", 4092, false},
                       FullDiskRow{"XFS_1KiB_blocks", "mkfs.xfs -q -f -b size=1024", 1020},
                       // ext3 can neither reserve room nor cut back an append-only file.
-                      FullDiskRow{"ext3_append_only", "mkfs.ext3 -q -F -b 1024", 4092, true}),
+                      FullDiskRow{"ext3_append_only", "mkfs.ext3 -q -F -b 1024", 4092, true, true}),
     [](const ::testing::TestParamInfo<FullDiskRow>& row) { return std::string{row.param.name}; });
 
 // The counterpart of the rows above: the same user and folder append when nothing is wrong,
@@ -393,15 +426,17 @@ TEST(FaultsOnAppend, PipeTakesWholeLinesOrNothing) {
     ::fcntl(reader, F_SETPIPE_SZ, 65536);
     const std::string first(60000, 'a');
     const std::string second(10000, 'b');
-    const AppendResult fits = appendSignalLine(testing::utf8(fifo), first);
-    const AppendResult full = appendSignalLine(testing::utf8(fifo), second);
+    testing::InstantRetryClock clock;
+    const AppendResult fits = appendSignalLine(testing::utf8(fifo), first, clock);
+    const AppendResult full = appendSignalLine(testing::utf8(fifo), second, clock);
     std::string received(70000, '\0');
     const ssize_t got = ::read(reader, received.data(), received.size());
-    const AppendResult afterReading = appendSignalLine(testing::utf8(fifo), second);
+    const AppendResult afterReading = appendSignalLine(testing::utf8(fifo), second, clock);
     const ssize_t gotSecond = ::read(reader, received.data(), received.size());
     ::close(reader);
 
     EXPECT_TRUE(fits.succeeded());
+    EXPECT_EQ(clock.paused(), 1007ms) << "a reader that is behind gets about a second";
     EXPECT_EQ(full, AppendResult::failed(failure::DeviceIOError,
                                          "Device I/O error: The pipe is full: its reader has "
                                          "not taken what came before"));
