@@ -280,28 +280,32 @@ void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
 }
 
 void Form1Test::programWithoutDisplayExitsWithAMessage_data() {
-    QTest::addColumn<QString>("variable"); // set in the program's environment, if any
-    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("settings"); // NAME=value, set in the program's environment
     QTest::addColumn<QString>("tried");
-    QTest::newRow("no DISPLAY") << QString{} << QString{}
-                                << QStringLiteral("X display (DISPLAY not set)");
-    QTest::newRow("display not reachable") << QStringLiteral("DISPLAY") << QStringLiteral(":65535")
-                                           << QStringLiteral("X display \":65535\"");
+    QTest::newRow("no DISPLAY") << QStringList{} << QStringLiteral("X display (DISPLAY not set)");
+    QTest::newRow("display not reachable")
+        << QStringList{QStringLiteral("DISPLAY=:65535")} << QStringLiteral("X display \":65535\"");
     QTest::newRow("platform plugin missing")
-        << QStringLiteral("QT_QPA_PLATFORM") << QStringLiteral("kestrane-missing")
+        << QStringList{QStringLiteral("QT_QPA_PLATFORM=kestrane-missing")}
         << QStringLiteral("Qt platform \"kestrane-missing\" (plugin not installed)");
+    // libwayland itself complains about the missing runtime folder before it gives up.
+    QTest::newRow("Wayland without XDG_RUNTIME_DIR")
+        << QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"),
+                       QStringLiteral("WAYLAND_DISPLAY=kestrane-missing")}
+        << QStringLiteral("Wayland display \"kestrane-missing\"");
 }
 
 void Form1Test::programWithoutDisplayExitsWithAMessage() {
-    QFETCH(QString, variable);
-    QFETCH(QString, value);
+    QFETCH(QStringList, settings);
     QFETCH(QString, tried);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM"}) {
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"}) {
         environment.remove(QLatin1String(name));
     }
-    if (!variable.isEmpty()) {
-        environment.insert(variable, value);
+    for (const QString& setting : settings) {
+        environment.insert(setting.section(QLatin1Char('='), 0, 0),
+                           setting.section(QLatin1Char('='), 1));
     }
     QProcess program;
     program.setProcessEnvironment(environment);
