@@ -4,6 +4,7 @@
 #include "signal/send_action.h"
 #include "window/form_design.h"
 
+#include <QList>
 #include <QWidget>
 #include <array>
 #include <string>
@@ -36,6 +37,9 @@ private:
     void createControls();
     void chainTabOrder();
     bool filterCommand1Key(const QKeyEvent& key);
+    bool filterMessageBoxKey(const QKeyEvent& key);
+    // True for a press that repeats a held key rather than a new press of it.
+    bool isRepeat(const QKeyEvent& key) const;
     void onCommand1Clicked();
     // The control of that identity as the class it was created as.
     template <typename Control>
@@ -48,10 +52,14 @@ private:
     QRadioButton* optYes_ = nullptr;
     // True while a send is in progress; presses on Command1 meanwhile are dropped.
     bool sending_ = false;
-    // The last release of a key that presses Command1, and its time: a press of the same key
-    // at the same time is the X server repeating a held key, not a new press.
+    // The last release of a key on Command1 or the message box, and its time: a press of the
+    // same key at the same time is the X server repeating a held key, not a new press.
     int lastReleasedKey_ = 0;
     quint64 lastReleaseTime_ = 0;
+    // The message box while it is up, and the keys first pressed while it was: only these may
+    // dismiss it.
+    QWidget* messageBox_ = nullptr;
+    QList<int> keysPressedInMessageBox_;
 };
 
 } // namespace kestrane::window::qt
