@@ -2,7 +2,7 @@
 // fcntl locks, statx, fallocate, write and ftruncate.
 #include "append_policy.h"
 #include "file_backend.h"
-#include "unique_handle.h"
+#include "system/unique_handle.h"
 
 #include <algorithm>
 #include <array>

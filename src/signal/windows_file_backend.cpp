@@ -3,7 +3,7 @@
 // UTF-8.
 #include "append_policy.h"
 #include "file_backend.h"
-#include "unique_handle.h"
+#include "system/unique_handle.h"
 #include "utf16/utf16.h"
 #include "windows_errors.h"
 

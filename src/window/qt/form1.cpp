@@ -145,6 +145,14 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     chainTabOrder();
 
     command1_ = controlAs<QPushButton>(ControlId::Command1);
+    cmbProc_ = controlAs<QComboBox>(ControlId::cmbProc);
+    cmbSide_ = controlAs<QComboBox>(ControlId::cmbSide);
+    txtContno_ = controlAs<QLineEdit>(ControlId::txtContno);
+    cmbType_ = controlAs<QComboBox>(ControlId::cmbType);
+    txtLmt_ = controlAs<QLineEdit>(ControlId::txtLmt);
+    txtAux_ = controlAs<QLineEdit>(ControlId::txtAux);
+    cmbEntryExit_ = controlAs<QComboBox>(ControlId::cmbEntryExit);
+    Text6_ = controlAs<QLineEdit>(ControlId::Text6);
     txtTimeStamp_ = controlAs<QLineEdit>(ControlId::txtTimeStamp);
     optYes_ = controlAs<QRadioButton>(ControlId::optYes);
     connect(command1_, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
@@ -262,23 +270,27 @@ void Form1::chainTabOrder() {
     }
 }
 
-std::string Form1::controlText(std::string_view controlName) const {
-    // The send action reads only fields of the form, by the names the design gives them; any
-    // other name is a fault of the program, not something to answer with an empty text.
-    const ControlDesign* design = findControl(controlName);
-    if (design == nullptr) {
-        qFatal("Form1 has no control named %.*s", static_cast<int>(controlName.size()),
-               controlName.data());
+std::string Form1::controlText(signal::TextControl control) const {
+    using enum signal::TextControl;
+    switch (control) {
+    case cmbProc:
+        return cmbProc_->currentText().toStdString();
+    case cmbSide:
+        return cmbSide_->currentText().toStdString();
+    case txtContno:
+        return txtContno_->text().toStdString();
+    case cmbType:
+        return cmbType_->currentText().toStdString();
+    case txtLmt:
+        return txtLmt_->text().toStdString();
+    case txtAux:
+        return txtAux_->text().toStdString();
+    case cmbEntryExit:
+        return cmbEntryExit_->currentText().toStdString();
+    case Text6:
+        return Text6_->text().toStdString();
     }
-    const QWidget* control = controls_[indexOf(design->id)];
-    if (const auto* combo = qobject_cast<const QComboBox*>(control)) {
-        return combo->currentText().toStdString();
-    }
-    if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
-        return edit->text().toStdString();
-    }
-    qFatal("Form1's control %.*s holds no text", static_cast<int>(controlName.size()),
-           controlName.data());
+    return {};
 }
 
 void Form1::setTimeStampText(const std::string& text) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+class QComboBox;
 class QKeyEvent;
 class QPushButton;
 class QLineEdit;
@@ -24,7 +25,7 @@ public:
     // `clock` is where each send reads the local date and time; tests pass a fixed one.
     explicit Form1(signal::LocalClock clock = signal::readLocalClock, QWidget* parent = nullptr);
 
-    std::string controlText(std::string_view controlName) const override;
+    std::string controlText(signal::TextControl control) const override;
     void setTimeStampText(const std::string& text) override;
     bool isTagSelected() const override;
     void showMessage(const std::string& text, signal::MessageIcon icon,
@@ -48,6 +49,15 @@ private:
     signal::LocalClock clock_;
     std::array<QWidget*, controlCount> controls_{}; // by indexOf(ControlId)
     QPushButton* command1_ = nullptr;
+    // The fields the send action reads, and the time stamp box it writes.
+    QComboBox* cmbProc_ = nullptr;
+    QComboBox* cmbSide_ = nullptr;
+    QLineEdit* txtContno_ = nullptr;
+    QComboBox* cmbType_ = nullptr;
+    QLineEdit* txtLmt_ = nullptr;
+    QLineEdit* txtAux_ = nullptr;
+    QComboBox* cmbEntryExit_ = nullptr;
+    QLineEdit* Text6_ = nullptr;
     QLineEdit* txtTimeStamp_ = nullptr;
     QRadioButton* optYes_ = nullptr;
     // True while a send is in progress; presses on Command1 meanwhile are dropped.

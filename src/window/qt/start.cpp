@@ -1,6 +1,6 @@
 #include "start.h"
 
-#include "signal/unique_handle.h"
+#include "system/unique_handle.h"
 
 #include <QRegularExpression>
 #include <cstdio>

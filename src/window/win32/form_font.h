@@ -2,7 +2,7 @@
 // would not fit its control.
 #pragma once
 
-#include "signal/unique_handle.h"
+#include "system/unique_handle.h"
 
 #include <windows.h>
 
