@@ -310,7 +310,7 @@ void Form1Window::onDpiChanged(UINT dpi, const RECT& suggested) {
 void Form1Window::layout(UINT dpi) {
     dpi_ = dpi;
     // The old font stays alive until no control uses it any more.
-    Font font{createFormFont(window_, dpi)};
+    Font font = createFormFont(window_, dpi);
     for (const ControlDesign& design : form1Controls) {
         const HWND child = control(design.id);
         ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
