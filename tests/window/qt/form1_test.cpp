@@ -7,10 +7,12 @@
 #include "window/qt/start.h"
 #include "window/qt/titled_frame.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QClipboard>
 #include <QColorSpace>
 #include <QComboBox>
+#include <QCompleter>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -252,6 +254,7 @@ private slots:
     void sendsWhatTheFieldsHold_data();
     void sendsWhatTheFieldsHold();
     void eachPressAppendsOneLineAndKeepsTheFields();
+    void pathFieldSuggestsFilesAndKeepsWhatIsTyped();
     void failedSendShowsItsMessageAndKeepsTheValues_data();
     void failedSendShowsItsMessageAndKeepsTheValues();
     void failureMessageStaysUntilAFreshPress_data();
@@ -675,6 +678,30 @@ void Form1Test::eachPressAppendsOneLineAndKeepsTheFields() {
     QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtTimeStamp"))->text(),
              QStringLiteral("2007011816540"));
     QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtContno"))->text(), QStringLiteral("3"));
+}
+
+void Form1Test::pathFieldSuggestsFilesAndKeepsWhatIsTyped() {
+    const TempDir folder;
+    for (const char* name : {"Entries.txt", "Exits.txt", "Orders.txt"}) {
+        kestrane::testing::writeBytes(folder / name, "");
+    }
+    const auto form = showForm();
+    auto* path = control<QLineEdit>(*form, QStringLiteral("Text6"));
+    path->setFocus();
+    path->clear();
+    const QString typed = qs(utf8(folder / "E"));
+    QTest::keyClicks(path, typed, Qt::NoModifier, 20);
+
+    QTRY_VERIFY(path->completer() != nullptr && path->completer()->popup()->isVisible());
+    QTRY_COMPARE(path->completer()->completionCount(), 2);
+    QStringList suggested;
+    for (int row = 0; row < 2; ++row) {
+        path->completer()->setCurrentRow(row);
+        suggested << path->completer()->currentCompletion();
+    }
+    QCOMPARE(suggested,
+             (QStringList{qs(utf8(folder / "Entries.txt")), qs(utf8(folder / "Exits.txt"))}));
+    QCOMPARE(path->text(), typed);
 }
 
 void Form1Test::failedSendShowsItsMessageAndKeepsTheValues_data() {
