@@ -94,15 +94,21 @@ std::vector<const ControlDesign*> windowListOrder() {
     return order;
 }
 
-// The closed height of a drop-down combo box follows its font; this sets it to `height`.
+// The closed height of a drop-down combo box follows its font; this sets it to `height`. What
+// a CB_SETITEMHEIGHT(-1) request gives differs (Wine adds two pixels to it, and reports the
+// sum back), so the height is measured after each request and the request corrected once.
 void setComboFieldHeight(HWND combo, int height) {
-    RECT rect{};
-    ::GetWindowRect(combo, &rect);
-    const auto itemHeight =
+    auto request =
         static_cast<int>(::SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    const int wanted = itemHeight + height - (rect.bottom - rect.top);
-    if (wanted > 0 && wanted != itemHeight) {
-        ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        RECT rect{};
+        ::GetWindowRect(combo, &rect);
+        const int missing = height - (rect.bottom - rect.top);
+        if (missing == 0 || request + missing <= 0) {
+            return;
+        }
+        request += missing;
+        ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
     }
 }
 

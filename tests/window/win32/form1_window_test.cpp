@@ -134,10 +134,7 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
         EXPECT_EQ(place.left, designed.left);
         EXPECT_EQ(place.top, designed.top);
         EXPECT_EQ(place.right, designed.right);
-        // A combo box's closed height follows its font where the system will not set it.
-        if (design.kind != ControlKind::ComboBox) {
-            EXPECT_EQ(place.bottom, designed.bottom);
-        }
+        EXPECT_EQ(place.bottom, designed.bottom);
 
         const LONG style = styleOf(control);
         const bool checked = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -445,6 +442,7 @@ TEST_F(Form1WindowTest, NewDpiLaysTheWindowOutAgain) {
         EXPECT_EQ(place.left, designed.left);
         EXPECT_EQ(place.top, designed.top);
         EXPECT_EQ(place.right, designed.right);
+        EXPECT_EQ(place.bottom, designed.bottom);
     }
     LOGFONTW after{};
     ::GetObjectW(
