@@ -248,6 +248,14 @@ bool Form1Window::onCreate() {
         if (design->kind == ComboBox) {
             ::SetWindowTextW(control, utf16::toWide(design->text).c_str());
         }
+        // No limit on typing and pasting (by default 30,000 characters under Wine, 32,767 on
+        // Windows), so that a long paste is never cut and a line carries what the field shows.
+        if (design->kind == TextBox) {
+            ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);
+        }
+        if (design->kind == ComboBox) {
+            ::SendMessageW(control, CB_LIMITTEXT, 0, 0);
+        }
         if (design->initiallySelected) {
             ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
         }

@@ -66,6 +66,20 @@ SIZE textExtent(HWND control, std::string_view text) {
     return size;
 }
 
+// The edit field of a text box or combo box.
+HWND editFieldOf(HWND control) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetComboBoxInfo(control, &info) ? info.hwndItem : control;
+}
+
+// Replaces the text of a text box or combo box as pasting does, cut to the field's limit.
+void paste(HWND control, const std::wstring& text) {
+    const HWND edit = editFieldOf(control);
+    ::SendMessageW(edit, EM_SETSEL, 0, -1);
+    ::SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 class Form1WindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -150,6 +164,8 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
             EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"Edit"), 0);
             EXPECT_EQ((style & ES_READONLY) != 0, design.readOnly);
             EXPECT_EQ(style & ES_MULTILINE, 0);
+            EXPECT_EQ(::SendMessageW(editFieldOf(control), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE)
+                << "a paste of any length, whole";
             break;
         case ControlKind::ComboBox: {
             EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"ComboBox"), 0);
@@ -161,6 +177,8 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
                 ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
                 EXPECT_EQ(utf16::toUtf8(entry), design.listEntries[i]);
             }
+            EXPECT_EQ(::SendMessageW(editFieldOf(control), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE)
+                << "a paste of any length, whole";
             break;
         }
         case ControlKind::Frame:
@@ -334,6 +352,13 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
          "cxlplace,BUY,1,LMT,0,0,2007011816520,entry"},
         {"western letters", type(ControlId::txtAux, L"1,5\u20ac"),
          "cxlplace,BUY,1,MKT,0,1,5\x80,2007011816520,entry"},
+        {"pastes longer than an edit field holds by default",
+         [](Form1Window& window) {
+             paste(window.control(ControlId::cmbSide), std::wstring(40'000, L'S'));
+             paste(window.control(ControlId::txtAux), std::wstring(40'000, L'7'));
+         },
+         "cxlplace," + std::string(40'000, 'S') + ",1,MKT,0," + std::string(40'000, '7') +
+             ",2007011816520,entry"},
     };
     for (const Row& row : rows) {
         std::filesystem::remove(file);
