@@ -264,6 +264,20 @@ TEST_F(Form1WindowTest, ScreenReadersNameEachFieldAfterItsLabel) {
     }
 }
 
+// When the last message box shown went away; each box is dismissed as soon as it is shown.
+DWORD messageBoxClosedAt = 0;
+
+LRESULT CALLBACK dismissMessageBoxNotingItsEnd(int code, WPARAM wParam, LPARAM lParam) {
+    const auto box = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && classOf(box) == L"#32770") {
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    if (code == HCBT_DESTROYWND && classOf(box) == L"#32770") {
+        messageBoxClosedAt = ::GetTickCount();
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
     // Each send notes a moment within it, on the clock that stamps messages.
     DWORD duringSend = 0;
@@ -323,6 +337,16 @@ TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
     EXPECT_EQ(linesSent(), 1) << "presses during a send";
     click({WM_LBUTTONDOWN, WM_LBUTTONUP}, ::GetTickCount() + 1);
     EXPECT_EQ(linesSent(), 1) << "a click after the send";
+
+    // A failed send ends before its message box: a click made while the box went away sends.
+    ::SetWindowTextW(form->control(ControlId::Text6), dir.path().c_str()); // a folder: 75
+    const HHOOK hook =
+        ::SetWindowsHookExW(WH_CBT, dismissMessageBoxNotingItsEnd, nullptr, ::GetCurrentThreadId());
+    click({WM_LBUTTONDOWN, WM_LBUTTONUP});
+    ::UnhookWindowsHookEx(hook);
+    ::SetWindowTextW(form->control(ControlId::Text6), file.c_str());
+    click({WM_LBUTTONDOWN, WM_LBUTTONUP}, messageBoxClosedAt);
+    EXPECT_EQ(linesSent(), 1) << "a click while a failure message went away";
 }
 
 TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
@@ -446,6 +470,110 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
         EXPECT_EQ(textOf(form->control(ControlId::txtTimeStamp)), "2007011816520") << row.name;
     }
     EXPECT_TRUE(dir.entries().empty());
+}
+
+// A key going down or up as the keyboard sends it; `time` 0 stamps it now.
+void keyInput(WORD key, bool up, DWORD time = 0) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    input.ki.time = time;
+    ::SendInput(1, &input, sizeof input);
+}
+
+// Drives a failure message from timer ticks, which come only once the input before them has
+// been handled: first the rest of a key held from before the box, then a fresh press.
+struct StalePresses {
+    WORD key = 0;
+    bool held = false;
+    HWND box = nullptr;
+    int tick = 0;
+    bool upAfterStalePresses = false;
+    bool closedByHand = false;
+};
+StalePresses* stalePresses = nullptr;
+
+void CALLBACK pressIntoMessageBox(HWND, UINT, UINT_PTR, DWORD) {
+    StalePresses& run = *stalePresses;
+    if (!::IsWindow(run.box)) {
+        return;
+    }
+    switch (run.tick++) {
+    case 0:
+        if (run.held) {
+            // Repeats as the keyboard sends them and as posted, a release and press of one time
+            // (a repeat on X servers without detectable auto-repeat), then the release.
+            keyInput(run.key, false);
+            ::PostMessageW(::GetFocus(), WM_KEYDOWN, run.key, 0x40000001);
+            const DWORD repeat = ::GetTickCount() - 1;
+            keyInput(run.key, true, repeat);
+            keyInput(run.key, false, repeat);
+            keyInput(run.key, true);
+        }
+        return;
+    case 1:
+        run.upAfterStalePresses = ::IsWindowVisible(run.box) != FALSE;
+        keyInput(run.key, false);
+        keyInput(run.key, true);
+        return;
+    default:
+        run.closedByHand = true;
+        ::PostMessageW(run.box, WM_COMMAND, IDOK, 0);
+        return;
+    }
+}
+
+LRESULT CALLBACK startPressingIntoMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && classOf(reinterpret_cast<HWND>(wParam)) == L"#32770") {
+        stalePresses->box = reinterpret_cast<HWND>(wParam);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Form1WindowTest, OnlyAPressMadeWhileAFailureMessageIsUpDismissesIt) {
+    struct Row {
+        const char* name;
+        WORD key;
+        bool held;
+    };
+    const Row rows[] = {
+        {"Enter pressed again during the send", VK_RETURN, false},
+        {"Space pressed again during the send", VK_SPACE, false},
+        {"Enter held from the send on", VK_RETURN, true},
+        {"Space held from the send on", VK_SPACE, true},
+    };
+    for (const Row& row : rows) {
+        // The clock is read during the send: the press goes down (and up) then.
+        form = makeForm([&] {
+            keyInput(row.key, false);
+            if (!row.held) {
+                keyInput(row.key, true);
+            }
+            return fixedClock();
+        });
+        ASSERT_NE(form, nullptr);
+        ::SetForegroundWindow(form->handle());
+        ::SetWindowTextW(form->control(ControlId::Text6), dir.path().c_str()); // a folder: 75
+        StalePresses run{row.key, row.held};
+        stalePresses = &run;
+        const HHOOK hook = ::SetWindowsHookExW(WH_CBT, startPressingIntoMessageBox, nullptr,
+                                               ::GetCurrentThreadId());
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 0, pressIntoMessageBox);
+
+        ::SendMessageW(form->control(ControlId::Command1), BM_CLICK, 0, 0);
+
+        ::KillTimer(nullptr, timer);
+        ::UnhookWindowsHookEx(hook);
+        stalePresses = nullptr;
+        MSG left{};
+        while (::PeekMessageW(&left, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+        }
+        EXPECT_NE(run.box, nullptr) << row.name;
+        EXPECT_TRUE(run.upAfterStalePresses) << row.name;
+        EXPECT_FALSE(run.closedByHand) << row.name << ": a fresh press did not dismiss it";
+    }
 }
 
 TEST_F(Form1WindowTest, NewDpiLaysTheWindowOutAgain) {
