@@ -503,9 +503,10 @@ void CALLBACK pressIntoMessageBox(HWND, UINT, UINT_PTR, DWORD) {
     switch (run.tick++) {
     case 0:
         if (run.held) {
-            // Repeats as the keyboard sends them and as posted, a release and press of one time
-            // (a repeat on X servers without detectable auto-repeat), then the release.
-            keyInput(run.key, false);
+            // Repeats (posted: Wine forgets a key that SendInput pressed but the X server did
+            // not once the box takes the X focus), a release and press of one time (a repeat
+            // on X servers without detectable auto-repeat), then the release.
+            ::PostMessageW(::GetFocus(), WM_KEYDOWN, run.key, 0x40000001);
             ::PostMessageW(::GetFocus(), WM_KEYDOWN, run.key, 0x40000001);
             const DWORD repeat = ::GetTickCount() - 1;
             keyInput(run.key, true, repeat);
