@@ -92,6 +92,12 @@ bool holdsColonAfterDrive(std::wstring_view path) {
     return path.find(L':') != std::wstring_view::npos;
 }
 
+// Whether a \\?\ path's last name part ends in a space or a dot. Windows strips those from
+// other paths, so such a name would make a second file beside the one the user means.
+bool keepsTrailingDotOrSpace(std::wstring_view path) {
+    return path.starts_with(L"\\\\?\\") && (path.ends_with(L'.') || path.ends_with(L' '));
+}
+
 // Whether the last name part is one that Windows turns into a device in every folder: CON,
 // PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9 (also with the digits ¹ ² ³), CONIN$ and CONOUT$,
 // in any case, with trailing spaces and (up to Windows 10) any extension. Such a path is
@@ -277,7 +283,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClo
     if (holdsOverlongName(*widePath)) {
         return failureFromSystemError(ERROR_FILENAME_EXCED_RANGE);
     }
-    if (holdsColonAfterDrive(*widePath)) {
+    if (holdsColonAfterDrive(*widePath) || keepsTrailingDotOrSpace(*widePath)) {
         return failureFromSystemError(ERROR_INVALID_NAME);
     }
     if (namesReservedDevice(*widePath)) {

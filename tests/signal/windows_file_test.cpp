@@ -78,6 +78,11 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
          device},
         {"serial port with a superscript digit", "COM\u00b9", device},
         {"null device by its system name", "\\\\.\\GLOBALROOT\\Device\\Null", device},
+        // Windows strips a trailing dot or space, unless the \\?\ prefix tells it not to.
+        {"\\\\?\\ path whose name ends in a dot", "\\\\?\\" + utf8(dir / "Entries.txt."),
+         AppendResult::failed(52, "Bad file name or number")},
+        {"\\\\?\\ path whose name ends in a space", "\\\\?\\" + utf8(dir / "Entries.txt "),
+         AppendResult::failed(52, "Bad file name or number")},
     };
     for (const Row& row : rows) {
         const AppendResult result = appendSignalLine(row.path, "line");
@@ -86,6 +91,10 @@ TEST(WindowsSignalFile, FailuresOfTheFileSystemGetTheSharedCodes) {
     }
     EXPECT_EQ(dir.entries().size(), 2u);
     EXPECT_EQ(std::filesystem::file_size(dir / "locked.txt"), 6u);
+    // Only its \\?\ path removes such a name, should one have been made.
+    for (const wchar_t* name : {L"Entries.txt.", L"Entries.txt "}) {
+        ::DeleteFileW((L"\\\\?\\" + (dir.path() / name).wstring()).c_str());
+    }
 }
 
 TEST(WindowsSignalFile, OtherUsersThatShareWritingDoNotBlockTheSend) {
@@ -120,7 +129,8 @@ TEST(WindowsSignalFile, UnicodePathsAreUsedAsTyped) {
     const std::filesystem::path file = folder / std::filesystem::path{L"日本 ✓.txt"};
 
     ASSERT_TRUE(appendSignalLine(utf8(file), "cxlplace,BUY,1,MKT,0,0,2007011816520").succeeded());
-    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520\r\n");
+    ASSERT_TRUE(appendSignalLine("\\\\?\\" + utf8(file), "cxlplace,SELL,1").succeeded());
+    EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520\r\ncxlplace,SELL,1\r\n");
 }
 
 TEST(WindowsSignalFile, CharactersTheCodePageLacksAreRefusedNotApproximated) {

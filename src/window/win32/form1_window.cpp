@@ -2,9 +2,12 @@
 
 #include "dpi.h"
 #include "resource.h"
+#include "system/unique_handle.h"
 #include "utf16/utf16.h"
 #include "window_text.h"
 
+#include <array>
+#include <utility>
 #include <vector>
 
 namespace kestrane::window::win32 {
@@ -93,17 +96,144 @@ std::vector<const ControlDesign*> windowListOrder() {
     return order;
 }
 
-// The closed height of a drop-down combo box follows its font; this sets it to `height`.
+// The closed height of a drop-down combo box follows its font; this sets it to `height`. What
+// a CB_SETITEMHEIGHT(-1) request gives differs (Wine adds two pixels to it, and reports the
+// sum back), so the height is measured after each request and the request corrected once.
 void setComboFieldHeight(HWND combo, int height) {
-    RECT rect{};
-    ::GetWindowRect(combo, &rect);
-    const auto itemHeight =
+    auto request =
         static_cast<int>(::SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    const int wanted = itemHeight + height - (rect.bottom - rect.top);
-    if (wanted > 0 && wanted != itemHeight) {
-        ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), wanted);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        RECT rect{};
+        ::GetWindowRect(combo, &rect);
+        const int missing = height - (rect.bottom - rect.top);
+        if (missing == 0 || request + missing <= 0) {
+            return;
+        }
+        request += missing;
+        ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
     }
 }
+
+struct HookTraits {
+    using Type = HHOOK;
+    static HHOOK invalid() { return nullptr; }
+    static void close(HHOOK hook) { ::UnhookWindowsHookEx(hook); }
+};
+
+bool isButtonPress(UINT message) {
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONDBLCLK:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCRBUTTONDBLCLK:
+    case WM_NCMBUTTONDOWN:
+    case WM_NCMBUTTONDBLCLK:
+    case WM_NCXBUTTONDOWN:
+    case WM_NCXBUTTONDBLCLK:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// While it lives, a message box's modal loop sees only presses that began after it opened:
+// presses queued during the send are thrown away, and a key already down (its auto-repeats,
+// its release, and the release and press pairs of the same time that X servers without
+// detectable auto-repeat send for them) reaches the loop as WM_NULL, as do presses stamped
+// before the box opened that the display delivers late.
+class FreshPressesOnly {
+public:
+    FreshPressesOnly() {
+        MSG message{};
+        while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+               ::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE) ||
+               ::PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+        }
+        opened_ = ::GetTickCount();
+        // The keys down once the queue is empty, as the thread has seen them.
+        std::array<BYTE, 256> state{};
+        ::GetKeyboardState(state.data());
+        for (std::size_t key = 0; key < state.size(); ++key) {
+            keys_[key].held = (state[key] & 0x80) != 0;
+        }
+        previous_ = std::exchange(active_, this);
+        hook_ = Hook{::SetWindowsHookExW(WH_GETMESSAGE, filter, nullptr, ::GetCurrentThreadId())};
+    }
+    ~FreshPressesOnly() {
+        hook_.reset();
+        active_ = previous_;
+    }
+    FreshPressesOnly(const FreshPressesOnly&) = delete;
+    FreshPressesOnly& operator=(const FreshPressesOnly&) = delete;
+
+private:
+    using Hook = UniqueHandle<HookTraits>;
+    struct Key {
+        bool held = false;     // down since before the box opened
+        bool released = false; // and let go at releasedAt, perhaps to repeat
+        DWORD releasedAt = 0;
+    };
+
+    static LRESULT CALLBACK filter(int code, WPARAM removal, LPARAM lParam) {
+        auto& message = *reinterpret_cast<MSG*>(lParam);
+        if (code == HC_ACTION && removal == PM_REMOVE && active_ && active_->isStale(message)) {
+            message.message = WM_NULL;
+        }
+        return ::CallNextHookEx(nullptr, code, removal, lParam);
+    }
+
+    bool isStale(const MSG& message) {
+        // Unsigned differences, so that the tick count's wrap changes nothing.
+        const bool before = static_cast<LONG>(message.time - opened_) < 0;
+        if (isButtonPress(message.message)) {
+            return before;
+        }
+        const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+        const bool up = message.message == WM_KEYUP || message.message == WM_SYSKEYUP;
+        if (!down && !up) {
+            return false;
+        }
+        Key& key = keys_[message.wParam & 0xFF];
+        if (up) {
+            if (!key.held) {
+                return false;
+            }
+            key.released = true;
+            key.releasedAt = message.time;
+            return true;
+        }
+        if (before) {
+            key = {true, false, 0};
+            return true;
+        }
+        // Bit 30: the key was down before this message, so an auto-repeat.
+        if ((message.lParam & (LPARAM{1} << 30)) != 0) {
+            return true;
+        }
+        if (key.held && key.released && message.time == key.releasedAt) {
+            key.released = false;
+            return true;
+        }
+        key = {};
+        return false;
+    }
+
+    static thread_local FreshPressesOnly* active_;
+    FreshPressesOnly* previous_ = nullptr;
+    DWORD opened_ = 0;
+    std::array<Key, 256> keys_{};
+    Hook hook_;
+};
+
+thread_local FreshPressesOnly* FreshPressesOnly::active_ = nullptr;
 
 } // namespace
 
@@ -171,7 +301,10 @@ bool Form1Window::isTagSelected() const {
 
 void Form1Window::showMessage(const std::string& text, signal::MessageIcon icon,
                               const std::string& caption) {
+    // The append has returned: a press from now on is no longer one made during the send.
+    endSend();
     const UINT type = MB_OK | (icon == signal::MessageIcon::Exclamation ? MB_ICONEXCLAMATION : 0);
+    const FreshPressesOnly freshPressesOnly;
     ::MessageBoxW(window_, utf16::toWide(text).c_str(), utf16::toWide(caption).c_str(), type);
 }
 
@@ -235,6 +368,14 @@ bool Form1Window::onCreate() {
         if (design->kind == ComboBox) {
             ::SetWindowTextW(control, utf16::toWide(design->text).c_str());
         }
+        // No limit on typing and pasting (by default 30,000 characters under Wine, 32,767 on
+        // Windows), so that a long paste is never cut and a line carries what the field shows.
+        if (design->kind == TextBox) {
+            ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);
+        }
+        if (design->kind == ComboBox) {
+            ::SendMessageW(control, CB_LIMITTEXT, 0, 0);
+        }
         if (design->initiallySelected) {
             ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
         }
@@ -265,11 +406,12 @@ void Form1Window::onCommand1(int notification) {
         if (sending_) {
             return;
         }
+        // Still set while a failure message is up, so that no press starts a second send.
         sending_ = true;
         lastSendStart_ = ::GetTickCount();
+        sendEnded_ = false;
         signal::Command1_Click(*this, clock_);
-        lastSendEnd_ = ::GetTickCount();
-        sent_ = true;
+        endSend();
         sending_ = false;
         return;
     // While focused, the button shows as the default button, the one that Enter presses.
@@ -336,6 +478,15 @@ void Form1Window::resizeToDesign(int left, int top) {
                                            windowExStyle, dpi_);
     ::SetWindowPos(window_, nullptr, left, top, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form1Window::endSend() {
+    if (!sending_ || sendEnded_) {
+        return;
+    }
+    lastSendEnd_ = ::GetTickCount();
+    sendEnded_ = true;
+    sent_ = true;
 }
 
 bool Form1Window::pressedDuringSend(const MSG& message) const {

@@ -32,8 +32,10 @@ public:
     void endProgramOnClose() { endProgramOnClose_ = true; }
 
     // True for a press of Command1 (mouse button, Space or Enter) whose time, as
-    // GetMessageTime gives it, lies within the last send: the user made it while the send
-    // waited, and the button drops it as if it had been disabled meanwhile.
+    // GetMessageTime gives it, lies within the last send up to the return of its append: the
+    // user made it while the send waited, and the button drops it as if it had been disabled
+    // meanwhile. A failure message shows only after that, and takes only presses made while
+    // it is up.
     bool pressedDuringSend(const MSG& message) const;
 
     std::string controlText(signal::TextControl text) const override;
@@ -54,6 +56,8 @@ private:
     void onDpiChanged(UINT dpi, const RECT& suggested);
     void layout(UINT dpi);
     void resizeToDesign(int left, int top);
+    // Notes the end of the current send's append, once.
+    void endSend();
 
     signal::LocalClock clock_;
     HWND window_ = nullptr;
@@ -61,8 +65,10 @@ private:
     Font font_;
     HWND focusWhenInactive_ = nullptr;
     bool endProgramOnClose_ = false;
-    // The last send's start and end on the clock that stamps messages (GetTickCount).
+    // The last send's start and the return of its append, on the clock that stamps messages
+    // (GetTickCount).
     bool sending_ = false;
+    bool sendEnded_ = false;
     bool sent_ = false;
     DWORD lastSendStart_ = 0;
     DWORD lastSendEnd_ = 0;
