@@ -81,26 +81,11 @@ inline constexpr std::array<std::string_view, 2> entryExit{"entry", "exit"};
 
 // The control of the form that holds a text the send action reads: the one of the same name.
 constexpr ControlId controlIdOf(signal::TextControl control) {
-    using enum signal::TextControl;
-    switch (control) {
-    case cmbProc:
-        return ControlId::cmbProc;
-    case cmbSide:
-        return ControlId::cmbSide;
-    case txtContno:
-        return ControlId::txtContno;
-    case cmbType:
-        return ControlId::cmbType;
-    case txtLmt:
-        return ControlId::txtLmt;
-    case txtAux:
-        return ControlId::txtAux;
-    case cmbEntryExit:
-        return ControlId::cmbEntryExit;
-    case Text6:
-        return ControlId::Text6;
-    }
-    return ControlId::Text6;
+    using enum ControlId;
+    constexpr ControlId ids[signal::textControlCount] = {
+        cmbProc, cmbSide, txtContno, cmbType, txtLmt, txtAux, cmbEntryExit, Text6,
+    };
+    return ids[static_cast<std::size_t>(control)];
 }
 
 inline constexpr std::string_view formName = "Form1";

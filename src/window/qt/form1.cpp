@@ -4,6 +4,8 @@
 #include "window/form_design.h"
 
 #include <QComboBox>
+#include <QCompleter>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
@@ -153,6 +155,10 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     txtAux_ = controlAs<QLineEdit>(ControlId::txtAux);
     cmbEntryExit_ = controlAs<QComboBox>(ControlId::cmbEntryExit);
     Text6_ = controlAs<QLineEdit>(ControlId::Text6);
+    // The path is typed at every start, so a popup suggests what lies under what is typed; the
+    // field keeps the typed text until a suggestion is picked. The file system is first read
+    // when the path is first edited, not while the window starts.
+    connect(Text6_, &QLineEdit::textEdited, this, &Form1::completePaths);
     txtTimeStamp_ = controlAs<QLineEdit>(ControlId::txtTimeStamp);
     optYes_ = controlAs<QRadioButton>(ControlId::optYes);
     connect(command1_, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
@@ -291,6 +297,26 @@ std::string Form1::controlText(signal::TextControl control) const {
         return Text6_->text().toStdString();
     }
     return {};
+}
+
+void Form1::completePaths() {
+    if (Text6_->completer() != nullptr) {
+        return;
+    }
+    auto* files = new QFileSystemModel{this};
+    files->setRootPath(QString{});
+    auto* completer = new QCompleter{files, this};
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    Text6_->setCompleter(completer);
+    // Folders are read in the background: what they hold shows once read, typed fast or not.
+    connect(files, &QFileSystemModel::directoryLoaded, this, [this, completer] {
+        if (Text6_->hasFocus()) {
+            completer->setCompletionPrefix(Text6_->text());
+            completer->complete();
+        }
+    });
+    completer->setCompletionPrefix(Text6_->text());
+    completer->complete();
 }
 
 void Form1::setTimeStampText(const std::string& text) {

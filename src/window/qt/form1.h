@@ -42,6 +42,8 @@ private:
     // True for a press that repeats a held key rather than a new press of it.
     bool isRepeat(const QKeyEvent& key) const;
     void onCommand1Clicked();
+    // Gives the path field its completer, on the first edit.
+    void completePaths();
     // The control of that identity as the class it was created as.
     template <typename Control>
     Control* controlAs(ControlId id) const;

@@ -1,126 +1,8 @@
-// The Qt window against its design table, driven as a user drives it: key presses and clicks
-// on the live widgets, a fixed clock, and a real signal file in a fresh folder.
-#include "support/designed_pixels.h"
-#include "support/temp_dir.h"
-#include "window/form_design.h"
-#include "window/qt/form1.h"
-#include "window/qt/start.h"
-#include "window/qt/titled_frame.h"
-
-#include <QAccessible>
-#include <QClipboard>
-#include <QColorSpace>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QStyleOption>
-#include <QTest>
-#include <algorithm>
-#include <functional>
-#include <memory>
-#include <utility>
-#include <vector>
-
-using kestrane::signal::LocalDateTime;
-using kestrane::testing::readBytes;
-using kestrane::testing::TempDir;
-using kestrane::testing::utf8;
-using kestrane::window::ControlDesign;
-using kestrane::window::ControlId;
-using kestrane::window::ControlKind;
-using kestrane::window::findControl;
-using kestrane::window::form1Controls;
-using kestrane::window::qt::Form1;
-using kestrane::window::qt::TitledFrame;
+// The Qt window driven as a user drives it: key presses and clicks on the live widgets, a
+// fixed clock, and a real signal file in a fresh folder; the program without a display.
+#include "form1_testing.h"
 
 namespace {
-
-constexpr LocalDateTime sendTime{2007, 1, 18, 16, 52};
-const QString sendStamp = QStringLiteral("2007011816520");
-const QString initialLine = QStringLiteral("cxlplace,BUY,1,MKT,0,0,2007011816520,entry");
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-template <typename Widget = QWidget>
-Widget* control(const QWidget& form, const QString& name) {
-    return form.findChild<Widget*>(name);
-}
-
-// The designed control that holds the keyboard focus (a combo box, not its inner edit field).
-QString focusedControlName() {
-    for (QWidget* widget = QApplication::focusWidget(); widget != nullptr;
-         widget = widget->parentWidget()) {
-        if (findControl(widget->objectName().toStdString()) != nullptr) {
-            return widget->objectName();
-        }
-    }
-    return {};
-}
-
-// A window as the program shows it, active, reading a fixed clock.
-std::unique_ptr<Form1> showForm(kestrane::signal::LocalClock clock = [] { return sendTime; }) {
-    auto form = std::make_unique<Form1>(std::move(clock));
-    form->show();
-    form->activateWindow();
-    QCoreApplication::processEvents();
-    return form;
-}
-
-// What a user sees in a field, by the field's kind.
-QString shownText(const QWidget* widget) {
-    if (const auto* combo = qobject_cast<const QComboBox*>(widget)) {
-        return combo->currentText();
-    }
-    if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) {
-        return edit->text();
-    }
-    return {};
-}
-
-// The room a widget's style leaves for its text, in the widget's own coordinates.
-QRect textRoom(QWidget* widget) {
-    QStyle* style = widget->style();
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        return label->contentsRect();
-    }
-    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        QLineEdit* edit = combo->lineEdit();
-        return textRoom(edit).translated(edit->pos());
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        QStyleOptionFrame option;
-        option.initFrom(edit);
-        option.lineWidth =
-            edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
-        const QRect contents = style->subElementRect(QStyle::SE_LineEditContents, &option, edit);
-        // QLineEdit draws its text two pixels inside its contents, on either side.
-        return contents.marginsRemoved(edit->textMargins()).adjusted(2, 0, -2, 0);
-    }
-    if (auto* option = qobject_cast<QRadioButton*>(widget)) {
-        QStyleOptionButton styleOption;
-        styleOption.initFrom(option);
-        styleOption.text = option->text();
-        return style->subElementRect(QStyle::SE_RadioButtonContents, &styleOption, option);
-    }
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        QStyleOptionButton styleOption;
-        styleOption.initFrom(button);
-        styleOption.text = button->text();
-        return style->subElementRect(QStyle::SE_PushButtonContents, &styleOption, button);
-    }
-    if (auto* frame = dynamic_cast<TitledFrame*>(widget)) {
-        return frame->titleRect();
-    }
-    return {};
-}
 
 // Selects what the focused field holds and types over it.
 void typeOver(const QString& text) {
@@ -233,53 +115,25 @@ struct FormStep {
 
 Q_DECLARE_METATYPE(QList<FormStep>)
 
-class Form1Test : public QObject {
+class Form1BehaviourTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void windowHasItsDesignedCaptionSizeAndIcon();
     void programWithoutDisplayExitsWithAMessage_data();
     void programWithoutDisplayExitsWithAMessage();
-    void controlsMatchTheDesign_data();
-    void controlsMatchTheDesign();
-    void designedTextsFitTheirBoxes_data();
-    void designedTextsFitTheirBoxes();
-    void labelsNameTheirFieldsForScreenReaders();
-    void focusStartsOnCommand1AndTabFollowsTheDesign_data();
-    void focusStartsOnCommand1AndTabFollowsTheDesign();
     void command1SendsOncePerActivation_data();
     void command1SendsOncePerActivation();
     void sendsWhatTheFieldsHold_data();
     void sendsWhatTheFieldsHold();
     void eachPressAppendsOneLineAndKeepsTheFields();
+    void pathFieldSuggestsFilesAndKeepsWhatIsTyped();
     void failedSendShowsItsMessageAndKeepsTheValues_data();
     void failedSendShowsItsMessageAndKeepsTheValues();
     void failureMessageStaysUntilAFreshPress_data();
     void failureMessageStaysUntilAFreshPress();
 };
 
-void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
-    const auto form = kestrane::window::qt::startSignalSimulator([] { return sendTime; });
-    QVERIFY(form->isVisible());
-    QCOMPARE(form->objectName(), qs(kestrane::window::formName));
-    QCOMPARE(form->windowTitle(), qs(kestrane::window::formCaption));
-    // 9345 x 1440 twips at 15 twips a pixel, and fixed: the window cannot be resized.
-    QCOMPARE(form->size(), QSize(623, 96));
-    QCOMPARE(form->minimumSize(), form->maximumSize());
-    // The compiled-in icon shows the icon file's picture, pixel for pixel (the file's colour
-    // space tag aside).
-    QVERIFY(form->windowIcon().availableSizes().contains(QSize(32, 32)));
-    const auto pixels = [](const QImage& image) {
-        QImage converted = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        converted.setColorSpace({});
-        return converted;
-    };
-    QCOMPARE(pixels(form->windowIcon().pixmap(32, 32).toImage()),
-             pixels(QImage{QStringLiteral(KESTRANE_ICON_PNG)}));
-    QVERIFY(!QApplication::windowIcon().isNull());
-}
-
-void Form1Test::programWithoutDisplayExitsWithAMessage_data() {
+void Form1BehaviourTest::programWithoutDisplayExitsWithAMessage_data() {
     QTest::addColumn<QStringList>("settings"); // NAME=value, set in the program's environment
     QTest::addColumn<QString>("tried");
     QTest::newRow("no DISPLAY") << QStringList{} << QStringLiteral("X display (DISPLAY not set)");
@@ -295,7 +149,7 @@ void Form1Test::programWithoutDisplayExitsWithAMessage_data() {
         << QStringLiteral("Wayland display \"kestrane-missing\"");
 }
 
-void Form1Test::programWithoutDisplayExitsWithAMessage() {
+void Form1BehaviourTest::programWithoutDisplayExitsWithAMessage() {
     QFETCH(QStringList, settings);
     QFETCH(QString, tried);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -310,7 +164,8 @@ void Form1Test::programWithoutDisplayExitsWithAMessage() {
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(QStringLiteral(KESTRANE_PROGRAM), {});
-    QVERIFY(program.waitForFinished(-1));
+    QVERIFY2(program.waitForFinished(30000),
+             "the program did not end within 30 s without a display");
 
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 1);
@@ -319,196 +174,7 @@ void Form1Test::programWithoutDisplayExitsWithAMessage() {
                  tried + QLatin1Char('\n'));
 }
 
-void Form1Test::controlsMatchTheDesign_data() {
-    QTest::addColumn<QString>("name");
-    for (const ControlDesign& design : form1Controls) {
-        QTest::newRow(design.name.data()) << qs(design.name);
-    }
-}
-
-void Form1Test::controlsMatchTheDesign() {
-    QFETCH(QString, name);
-    const ControlDesign& design = *findControl(name.toStdString());
-    const auto form = showForm();
-    QWidget* widget = control(*form, name);
-    QVERIFY(widget != nullptr);
-
-    const QString container =
-        design.container ? qs(designOf(*design.container).name) : qs(kestrane::window::formName);
-    QCOMPARE(widget->parentWidget()->objectName(), container);
-    const auto& pixels = kestrane::testing::designedPixels(design.name);
-    QRect designed{pixels.left, pixels.top, pixels.width, pixels.height};
-    if (design.kind == ControlKind::OptionButton) {
-        designed.adjust(0, -2, 0, 2); // the height the style asks for, about the designed middle
-    }
-    QCOMPARE(widget->geometry(), designed);
-    QVERIFY(widget->isEnabled());
-    // Of an option group only the selected button is a tab stop.
-    const bool tabStop = design.kind == ControlKind::OptionButton
-                             ? design.initiallySelected
-                             : kestrane::window::takesFocus(design.kind);
-    QCOMPARE(bool(widget->focusPolicy() & Qt::TabFocus), tabStop);
-
-    const QString text = qs(design.text);
-    switch (design.kind) {
-    case ControlKind::Label:
-        QVERIFY(qobject_cast<QLabel*>(widget) != nullptr);
-        QCOMPARE(qobject_cast<QLabel*>(widget)->text(), text);
-        break;
-    case ControlKind::ComboBox: {
-        auto* combo = qobject_cast<QComboBox*>(widget);
-        QVERIFY(combo != nullptr);
-        QVERIFY(combo->isEditable());
-        QCOMPARE(combo->currentText(), text);
-        QStringList entries;
-        for (const std::string_view entry : design.listEntries) {
-            entries << qs(entry);
-        }
-        QStringList shownEntries;
-        for (int i = 0; i < combo->count(); ++i) {
-            shownEntries << combo->itemText(i);
-        }
-        QCOMPARE(shownEntries, entries);
-        break;
-    }
-    case ControlKind::TextBox: {
-        auto* edit = qobject_cast<QLineEdit*>(widget);
-        QVERIFY(edit != nullptr);
-        QCOMPARE(edit->text(), text);
-        QCOMPARE(edit->isReadOnly(), design.readOnly);
-        break;
-    }
-    case ControlKind::Frame: {
-        auto* frame = dynamic_cast<TitledFrame*>(widget);
-        QVERIFY(frame != nullptr);
-        QCOMPARE(frame->title(), text);
-        // The title sits on the top line, which stops short of it: the line runs at the title's
-        // middle height past the title and down the sides, and the room before the title is
-        // free of it.
-        const QImage image = frame->grab().toImage();
-        const QRgb line = frame->palette().color(QPalette::Mid).rgb();
-        const QRect title = frame->titleRect();
-        const int lineY = title.height() / 2;
-        QCOMPARE(image.pixel(title.right() + TitledFrame::titlePadding + 4, lineY), line);
-        QCOMPARE(image.pixel(0, frame->height() - 8), line);
-        QCOMPARE(image.pixel(frame->width() - 1, frame->height() - 8), line);
-        QVERIFY(image.pixel(title.left() - 1, lineY) != line);
-        break;
-    }
-    case ControlKind::OptionButton: {
-        auto* option = qobject_cast<QRadioButton*>(widget);
-        QVERIFY(option != nullptr);
-        QCOMPARE(option->text(), text);
-        QCOMPARE(option->isChecked(), design.initiallySelected);
-        QVERIFY(option->autoExclusive());
-        // As large as it asks to be, so its circle shows whole at every scale the tests run at.
-        QCOMPARE(option->size().expandedTo(option->sizeHint()), option->size());
-        break;
-    }
-    case ControlKind::PushButton:
-        QVERIFY(qobject_cast<QPushButton*>(widget) != nullptr);
-        QCOMPARE(qobject_cast<QPushButton*>(widget)->text(), text);
-        break;
-    }
-}
-
-void Form1Test::designedTextsFitTheirBoxes_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    for (const ControlDesign& design : form1Controls) {
-        const QString name = qs(design.name);
-        for (const std::string_view shown : kestrane::window::textsOf(design.id)) {
-            // The stamp box starts empty; what it must show is a stamp.
-            const QString text = design.id == ControlId::txtTimeStamp ? sendStamp : qs(shown);
-            QTest::addRow("%s %s", qPrintable(name), qPrintable(text)) << name << text;
-        }
-    }
-}
-
-void Form1Test::designedTextsFitTheirBoxes() {
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    const auto form = showForm();
-    QWidget* widget = control(*form, name);
-    const QRect room = textRoom(widget);
-    const QFontMetrics metrics = widget->fontMetrics();
-    // A line edit also needs one pixel for its cursor after the last character.
-    const int cursor = qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget);
-    QVERIFY2(widget->rect().contains(room),
-             qPrintable(QStringLiteral("text room %1,%2 %3x%4 outside the box")
-                            .arg(room.x())
-                            .arg(room.y())
-                            .arg(room.width())
-                            .arg(room.height())));
-    QVERIFY2(metrics.horizontalAdvance(text) + cursor <= room.width(),
-             qPrintable(QStringLiteral("%1 px wide, room for %2")
-                            .arg(metrics.horizontalAdvance(text) + cursor)
-                            .arg(room.width())));
-    QVERIFY2(
-        metrics.height() <= room.height(),
-        qPrintable(
-            QStringLiteral("%1 px high, room for %2").arg(metrics.height()).arg(room.height())));
-}
-
-void Form1Test::labelsNameTheirFieldsForScreenReaders() {
-    const auto form = showForm();
-    for (const ControlDesign& design : form1Controls) {
-        if (!design.labelFor) {
-            continue;
-        }
-        QWidget* field = control(*form, qs(designOf(*design.labelFor).name));
-        QCOMPARE(control<QLabel>(*form, qs(design.name))->buddy(), field);
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
-        QVERIFY(accessible != nullptr);
-        QStringList labelNames;
-        for (const auto& [label, relation] : accessible->relations(QAccessible::Label)) {
-            labelNames << label->text(QAccessible::Name);
-        }
-        QCOMPARE(labelNames, QStringList{qs(design.text)});
-    }
-}
-
-void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign_data() {
-    QTest::addColumn<bool>("backwards");
-    QTest::addColumn<bool>("noSelected");
-    QTest::newRow("Tab") << false << false;
-    QTest::newRow("Shift+Tab") << true << false;
-    // The option group is one stop: the selected button of it.
-    QTest::newRow("Tab with No selected") << false << true;
-}
-
-void Form1Test::focusStartsOnCommand1AndTabFollowsTheDesign() {
-    QFETCH(bool, backwards);
-    QFETCH(bool, noSelected);
-    const auto form = showForm();
-    QCOMPARE(QApplication::activeWindow(), form.get());
-    QCOMPARE(focusedControlName(), QStringLiteral("Command1"));
-    if (noSelected) {
-        control<QRadioButton>(*form, QStringLiteral("optNo"))->setChecked(true);
-    }
-
-    QStringList expected;
-    for (const ControlId id : kestrane::window::focusOrder()) {
-        expected << qs(designOf(id).name);
-    }
-    if (noSelected) {
-        expected.replaceInStrings(QStringLiteral("optYes"), QStringLiteral("optNo"));
-    }
-    expected << expected.front(); // and round again to Command1
-    if (backwards) {
-        std::reverse(expected.begin(), expected.end());
-    }
-
-    QStringList visited{focusedControlName()};
-    for (qsizetype stop = 1; stop < expected.size(); ++stop) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab,
-                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
-        visited << focusedControlName();
-    }
-    QCOMPARE(visited, expected);
-}
-
-void Form1Test::command1SendsOncePerActivation_data() {
+void Form1BehaviourTest::command1SendsOncePerActivation_data() {
     QTest::addColumn<int>("key");     // 0: a mouse click
     QTest::addColumn<int>("repeats"); // repeated presses while the key is held
     // How the repeats come: flagged as such, or as an X server without detectable repeats
@@ -530,7 +196,7 @@ void Form1Test::command1SendsOncePerActivation_data() {
     QTest::newRow("presses during a send, then a click") << 0 << 1 << false << true << 2;
 }
 
-void Form1Test::command1SendsOncePerActivation() {
+void Form1BehaviourTest::command1SendsOncePerActivation() {
     QFETCH(int, key);
     QFETCH(int, repeats);
     QFETCH(bool, unflagged);
@@ -565,7 +231,7 @@ void Form1Test::command1SendsOncePerActivation() {
     QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtTimeStamp"))->text(), sendStamp);
 }
 
-void Form1Test::sendsWhatTheFieldsHold_data() {
+void Form1BehaviourTest::sendsWhatTheFieldsHold_data() {
     QTest::addColumn<QList<FormStep>>("steps");
     QTest::addColumn<QString>("line");
     const QString noTag = QStringLiteral("cxlplace,BUY,1,MKT,0,0,2007011816520");
@@ -611,7 +277,7 @@ void Form1Test::sendsWhatTheFieldsHold_data() {
         << initialLine;
 }
 
-void Form1Test::sendsWhatTheFieldsHold() {
+void Form1BehaviourTest::sendsWhatTheFieldsHold() {
     QFETCH(QList<FormStep>, steps);
     QFETCH(QString, line);
     const TempDir folder;
@@ -655,7 +321,7 @@ void Form1Test::sendsWhatTheFieldsHold() {
     QVERIFY(control(*form, QStringLiteral("cmbEntryExit"))->isEnabled());
 }
 
-void Form1Test::eachPressAppendsOneLineAndKeepsTheFields() {
+void Form1BehaviourTest::eachPressAppendsOneLineAndKeepsTheFields() {
     const TempDir folder;
     const auto signalFile = folder / "Entries.txt";
     int minute = 52;
@@ -677,7 +343,31 @@ void Form1Test::eachPressAppendsOneLineAndKeepsTheFields() {
     QCOMPARE(control<QLineEdit>(*form, QStringLiteral("txtContno"))->text(), QStringLiteral("3"));
 }
 
-void Form1Test::failedSendShowsItsMessageAndKeepsTheValues_data() {
+void Form1BehaviourTest::pathFieldSuggestsFilesAndKeepsWhatIsTyped() {
+    const TempDir folder;
+    for (const char* name : {"Entries.txt", "Exits.txt", "Orders.txt"}) {
+        kestrane::testing::writeBytes(folder / name, "");
+    }
+    const auto form = showForm();
+    auto* path = control<QLineEdit>(*form, QStringLiteral("Text6"));
+    path->setFocus();
+    path->clear();
+    const QString typed = qs(utf8(folder / "E"));
+    QTest::keyClicks(path, typed, Qt::NoModifier, 20);
+
+    QTRY_VERIFY(path->completer() != nullptr && path->completer()->popup()->isVisible());
+    QTRY_COMPARE(path->completer()->completionCount(), 2);
+    QStringList suggested;
+    for (int row = 0; row < 2; ++row) {
+        path->completer()->setCurrentRow(row);
+        suggested << path->completer()->currentCompletion();
+    }
+    QCOMPARE(suggested,
+             (QStringList{qs(utf8(folder / "Entries.txt")), qs(utf8(folder / "Exits.txt"))}));
+    QCOMPARE(path->text(), typed);
+}
+
+void Form1BehaviourTest::failedSendShowsItsMessageAndKeepsTheValues_data() {
     QTest::addColumn<QString>("relativePath"); // inside a fresh folder
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("icon");
@@ -698,7 +388,7 @@ void Form1Test::failedSendShowsItsMessageAndKeepsTheValues_data() {
         << int(QMessageBox::NoIcon);
 }
 
-void Form1Test::failedSendShowsItsMessageAndKeepsTheValues() {
+void Form1BehaviourTest::failedSendShowsItsMessageAndKeepsTheValues() {
     QFETCH(QString, relativePath);
     QFETCH(QString, text);
     QFETCH(int, icon);
@@ -741,7 +431,7 @@ void Form1Test::failedSendShowsItsMessageAndKeepsTheValues() {
     QVERIFY(control<QRadioButton>(*form, QStringLiteral("optYes"))->isChecked());
 }
 
-void Form1Test::failureMessageStaysUntilAFreshPress_data() {
+void Form1BehaviourTest::failureMessageStaysUntilAFreshPress_data() {
     QTest::addColumn<int>("key"); // pressed on Command1, and held down while the box appears
     // Its repeats flagged as such, or as an X server without detectable repeats sends them.
     QTest::addColumn<bool>("unflagged");
@@ -755,7 +445,7 @@ void Form1Test::failureMessageStaysUntilAFreshPress_data() {
         << int(Qt::Key_Enter) << false << int(Qt::Key_Enter);
 }
 
-void Form1Test::failureMessageStaysUntilAFreshPress() {
+void Form1BehaviourTest::failureMessageStaysUntilAFreshPress() {
     QFETCH(int, key);
     QFETCH(bool, unflagged);
     QFETCH(int, freshKey);
@@ -804,5 +494,5 @@ void Form1Test::failureMessageStaysUntilAFreshPress() {
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-QTEST_MAIN(Form1Test)
-#include "form1_test.moc"
+QTEST_MAIN(Form1BehaviourTest)
+#include "form1_behaviour_test.moc"
