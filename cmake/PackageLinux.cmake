@@ -2,25 +2,54 @@
 # licence in the usual places, and packs the same files into a .deb: `cmake --install
 # build/default`, `cpack` in the build tree.
 #
-# A packager sets KESTRANE_PACKAGE_MAINTAINER ("Name <e-mail>"), which the project has none of:
-# without it the .deb names the developers with no address. KESTRANE_HOMEPAGE_URL, where the
-# project's pages are, gives the AppStream metadata its home page and screenshot (the
-# screenshot-linux.png there); without it they are left out.
+# A packager sets KESTRANE_PACKAGE_MAINTAINER ("Name <e-mail>") and KESTRANE_HOMEPAGE_URL (where
+# the project's pages are, with screenshot-linux.png under it). The project has neither yet: by
+# default the .deb names the developers at a placeholder address and the placeholder home page
+# in the reserved example.org domain, so that the default build is a well-formed package too;
+# the screenshot is listed only under a home page a packager has set.
 include(GNUInstallDirs)
 
 set(KESTRANE_PACKAGE_MAINTAINER "" CACHE STRING
-    "Maintainer of the .deb, as \"Name <e-mail>\"; empty: the developers, without an address")
+    "Maintainer of the .deb, as \"Name <e-mail>\"; empty: the developers at a placeholder")
 set(KESTRANE_HOMEPAGE_URL "" CACHE STRING
-    "The project's home page, with screenshot-linux.png under it, for the AppStream metadata")
+    "The project's home page, with screenshot-linux.png under it; empty: the placeholder")
+set(KESTRANE_DEB_MAINTAINER "${KESTRANE_PACKAGE_MAINTAINER}")
+if(NOT KESTRANE_DEB_MAINTAINER)
+    set(KESTRANE_DEB_MAINTAINER "Kestrane Signal Simulator developers <packages@kestrane.example.org>")
+elseif(NOT KESTRANE_DEB_MAINTAINER MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")
+    message(FATAL_ERROR "KESTRANE_PACKAGE_MAINTAINER is \"${KESTRANE_PACKAGE_MAINTAINER}\", "
+        "not \"Name <e-mail>\"")
+endif()
+set(KESTRANE_HOMEPAGE "${KESTRANE_HOMEPAGE_URL}")
+if(NOT KESTRANE_HOMEPAGE)
+    set(KESTRANE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+endif()
+
+# The changelog's date as Debian writes it, noon UTC on the release date; the weekday by
+# Sakamoto's rule.
+if(NOT KESTRANE_RELEASE_DATE MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
+    message(FATAL_ERROR "KESTRANE_RELEASE_DATE is \"${KESTRANE_RELEASE_DATE}\", not YYYY-MM-DD")
+endif()
+set(_day ${CMAKE_MATCH_3})
+set(_year ${CMAKE_MATCH_1})
+math(EXPR _month_index "1${CMAKE_MATCH_2} - 101")
+set(_y ${_year})
+if(_month_index LESS 2)
+    math(EXPR _y "${_year} - 1")
+endif()
+set(_offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+list(GET _offsets ${_month_index} _offset)
+math(EXPR _weekday "(${_y} + ${_y} / 4 - ${_y} / 100 + ${_y} / 400 + ${_offset} + 1${_day} - 100)
+    % 7")
+set(_weekdays Sun Mon Tue Wed Thu Fri Sat)
+set(_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(GET _weekdays ${_weekday} _weekday)
+list(GET _months ${_month_index} _month)
+set(KESTRANE_CHANGELOG_DATE "${_weekday}, ${_day} ${_month} ${_year} 12:00:00 +0000")
 
 set(_name kestrane-signal-simulator)
 set(_doc ${CMAKE_INSTALL_DATADIR}/doc/${_name})
 set(_generated ${CMAKE_BINARY_DIR}/package)
-if(KESTRANE_PACKAGE_MAINTAINER)
-    set(KESTRANE_DEB_MAINTAINER "${KESTRANE_PACKAGE_MAINTAINER}")
-else()
-    set(KESTRANE_DEB_MAINTAINER "Kestrane Signal Simulator developers")
-endif()
 
 install(TARGETS kestrane-signal-simulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/${_name}.desktop
@@ -32,10 +61,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/${_name}-32.png
 
 # AppStream metadata, so that software centres list the program.
 set(KESTRANE_APPSTREAM_ID com.kestrane.SignalSimulator)
-set(KESTRANE_APPSTREAM_WEB "")
+string(CONCAT KESTRANE_APPSTREAM_WEB "  <url type=\"homepage\">${KESTRANE_HOMEPAGE}</url>\n")
 if(KESTRANE_HOMEPAGE_URL)
-    string(CONCAT KESTRANE_APPSTREAM_WEB
-        "  <url type=\"homepage\">${KESTRANE_HOMEPAGE_URL}</url>\n"
+    string(CONCAT KESTRANE_APPSTREAM_WEB "${KESTRANE_APPSTREAM_WEB}"
         "  <screenshots>\n"
         "    <screenshot type=\"default\">\n"
         "      <caption>The signal entry window</caption>\n"
@@ -90,14 +118,17 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "comma-separated line to the signal file named in the window, in one\n"
     "write, for another program that watches the file.\n"
     ".\n"
-    "A failed send writes nothing and is reported with a numbered message.")
+    "A failed send leaves the file as it was and is reported with a numbered\n"
+    "message.")
 set(CPACK_PACKAGE_CONTACT "${KESTRANE_DEB_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${KESTRANE_HOMEPAGE}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # The library packages (Qt, the C++ runtime) come from dpkg-shlibdeps, as for any Debian
-# package; the xcb platform plugin comes with them or with qt6-qpa-plugins.
+# package; libqt6gui6 brings the xcb platform plugin. The Wayland plugin, recommended, lets a
+# Wayland desktop run the program natively.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-qpa-plugins)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 include(CPack)

@@ -1,8 +1,9 @@
 # Packs the Windows program two ways, both with `cpack` in the windows-x86 build tree:
-#   ZIP   kestrane-signal-simulator-<version>-win32.zip: the .exe, its licence and a read-me,
-#         nothing to install;
-#   NSIS  kestrane-signal-simulator-<version>-win32-setup.exe: installs the .exe and its licence
-#         under Program Files with a Start-menu shortcut and an uninstaller under Add/Remove
+#   ZIP   kestrane-signal-simulator-<version>-win32.zip: the .exe, its licence and a read-me in
+#         one folder of that name, nothing to install;
+#   NSIS  kestrane-signal-simulator-<version>-win32-setup.exe: installs the same three files for
+#         all users under Program Files or for one user under Programs in the user's local
+#         application data, with Start-menu shortcuts and an uninstaller under Add/Remove
 #         Programs. The installer is the project's own script (resources/windows/installer/),
 #         which cpack finds as NSIS.template.in on the module path.
 # Both take their version from the project, as the program's version resource does.
@@ -16,10 +17,17 @@ file(CONFIGURE OUTPUT ${KESTRANE_INSTALLER_DIR}/LICENSE.txt CONTENT "${_licence}
     @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${KESTRANE_INSTALLER_DIR}/LICENSE.txt DESTINATION .)
 
-# The read-me goes into the zip only (see CPackWindowsOptions.cmake.in); an installed program
-# is uninstalled from the system's settings, not by deleting it.
+# The read-me, with what each failure means, for the zip and the installed program alike.
 configure_file(${PROJECT_SOURCE_DIR}/resources/windows/README.txt.in
-    ${CMAKE_BINARY_DIR}/portable/README.txt @ONLY NEWLINE_STYLE CRLF)
+    ${KESTRANE_INSTALLER_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${KESTRANE_INSTALLER_DIR}/README.txt DESTINATION .)
+
+# The home page that the uninstall entry links to, as for the .deb (cmake/PackageLinux.cmake).
+set(KESTRANE_HOMEPAGE_URL "" CACHE STRING "The project's home page; empty: the placeholder")
+set(KESTRANE_HOMEPAGE "${KESTRANE_HOMEPAGE_URL}")
+if(NOT KESTRANE_HOMEPAGE)
+    set(KESTRANE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+endif()
 
 set(_installer_sources ${PROJECT_SOURCE_DIR}/resources/windows/installer)
 configure_file(${_installer_sources}/setup.nsi.in ${KESTRANE_INSTALLER_DIR}/setup.nsi @ONLY)
