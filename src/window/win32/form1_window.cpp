@@ -7,6 +7,7 @@
 #include "window_text.h"
 
 #include <array>
+#include <shlwapi.h>
 #include <utility>
 #include <vector>
 
@@ -381,6 +382,11 @@ bool Form1Window::onCreate() {
         }
         ::SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
+    // The path is typed at every start: the shell suggests the folders and files under what is
+    // typed, in a drop-down, and never adds text to the field by itself. Needs COM on this
+    // thread (the program's main), and does nothing without it.
+    ::SHAutoComplete(control(ControlId::Text6),
+                     SHACF_FILESYS_ONLY | SHACF_AUTOSUGGEST_FORCE_ON | SHACF_AUTOAPPEND_FORCE_OFF);
     layout(windowDpi(window_));
     RECT place{};
     ::GetWindowRect(window_, &place);
