@@ -4,7 +4,8 @@
 #include "utf8.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -26,22 +27,32 @@ bool isAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// `value` in upper-case hexadecimal, with at least `digits` digits. Without printf, whose
+// MinGW implementation (floating point included) would be a tenth of the Windows program.
+std::string hexadecimal(char32_t value, std::size_t digits) {
+    char buffer[8];
+    char* const end = std::to_chars(buffer, buffer + sizeof buffer, std::uint32_t{value}, 16).ptr;
+    const auto length = static_cast<std::size_t>(end - buffer);
+    std::string text(length < digits ? digits - length : 0, '0');
+    for (const char* digit = buffer; digit != end; ++digit) {
+        text += *digit >= 'a' ? static_cast<char>(*digit - 'a' + 'A') : *digit;
+    }
+    return text;
+}
+
 // The refusal of the character that `rest` starts with, naming it by its code point and as
 // itself, or naming the byte there when it starts no valid UTF-8 character (`character` is
 // empty): quoting that would put invalid UTF-8 into the message box.
 AppendResult cannotHoldCharacter(std::string_view rest,
                                  const std::optional<utf8::Character>& character) {
     if (!character) {
-        char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(rest.front()));
         return AppendResult::failed(failure::InvalidText,
-                                    "Signal text is not valid UTF-8 at byte " + std::string{byte});
+                                    "Signal text is not valid UTF-8 at byte 0x" +
+                                        hexadecimal(static_cast<unsigned char>(rest.front()), 2));
     }
-    char name[16];
-    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(character->codePoint));
     return AppendResult::failed(failure::InvalidText,
-                                "The signal file's code page cannot hold the character " +
-                                    std::string{name} + " \"" +
+                                "The signal file's code page cannot hold the character U+" +
+                                    hexadecimal(character->codePoint, 4) + " \"" +
                                     std::string{rest.substr(0, character->length)} + "\"");
 }
 
