@@ -5,11 +5,13 @@
 
 #include "signal/signal_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iconv.h>
 #include <iterator>
 #include <optional>
 #include <stdlib.h>
@@ -35,16 +37,27 @@ inline constexpr std::array<char32_t, 32> windows1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
+// The byte of `codePoint` in Windows-1252 as glibc's iconv converts it, an oracle independent
+// of the library's own table. The converter drops some characters (the Unicode tag characters)
+// without an error, so only exactly one byte out counts.
 inline std::optional<char> windows1252Byte(char32_t codePoint) {
-    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-        return static_cast<char>(codePoint);
+    static const iconv_t converter = ::iconv_open("WINDOWS-1252", "UTF-32LE");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
     }
-    for (std::size_t i = 0; i < windows1252High.size(); ++i) {
-        if (windows1252High[i] != 0 && windows1252High[i] == codePoint) {
-            return static_cast<char>(0x80 + i);
-        }
+    char in[4] = {static_cast<char>(codePoint & 0xFF), static_cast<char>((codePoint >> 8) & 0xFF),
+                  static_cast<char>((codePoint >> 16) & 0xFF), static_cast<char>(codePoint >> 24)};
+    char out[4];
+    char* inNext = in;
+    char* outNext = out;
+    std::size_t inLeft = sizeof in;
+    std::size_t outLeft = sizeof out;
+    ::iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    if (::iconv(converter, &inNext, &inLeft, &outNext, &outLeft) == static_cast<std::size_t>(-1) ||
+        inLeft != 0 || sizeof out - outLeft != 1) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return out[0];
 }
 
 inline void appendUtf8(std::string& out, char32_t c) {
@@ -146,8 +159,12 @@ inline bool isStrictUtf8(std::string_view text) {
     return true;
 }
 
-inline bool holdsLineBreakOrNul(std::string_view text) {
-    return text.find_first_of(std::string_view{"\r\n\0", 3}) != std::string_view::npos;
+// A C0 control other than TAB, or DEL: refused before anything else about the line.
+inline bool holdsAsciiControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+    });
 }
 
 inline std::string readFile(const std::filesystem::path& file) {
@@ -193,9 +210,9 @@ private:
 inline constexpr std::string_view earlierLines = "earlier,signal,1\r\nearlier,signal,2\r\n";
 
 // Appends `line` to `file`, which holds earlierLines, and checks everything that must hold
-// afterwards, whatever the line is: a line with CR, LF or NUL, or one the code page cannot
-// hold, is refused with InvalidText and the file is unchanged; any other line reaches the
-// file whole, in the code page, and reads back as exactly the text given.
+// afterwards, whatever the line is: a line with a control character such as CR, LF or NUL, or one
+// the code page cannot hold, is refused with InvalidText and the file is unchanged; any other line
+// reaches the file whole, in the code page, and reads back as exactly the text given.
 inline signal::AppendResult appendAndCheck(const std::filesystem::path& file,
                                            std::string_view line) {
     writeFile(file, earlierLines);
@@ -204,7 +221,7 @@ inline signal::AppendResult appendAndCheck(const std::filesystem::path& file,
 
     require(isStrictUtf8(result.description()), "the failure description is valid UTF-8");
     const std::optional<std::string> encoded = toWindows1252(line);
-    if (holdsLineBreakOrNul(line) || !encoded) {
+    if (holdsAsciiControl(line) || !encoded) {
         require(result.code() == signal::failure::InvalidText, "a refused line gives code 5");
         require(after == earlierLines, "a refused line leaves the file unchanged");
         return result;
@@ -215,7 +232,7 @@ inline signal::AppendResult appendAndCheck(const std::filesystem::path& file,
             "exactly one line and CR LF are added after the earlier lines");
     const std::string_view added =
         std::string_view{after}.substr(earlierLines.size(), encoded->size());
-    require(!holdsLineBreakOrNul(added), "no CR, LF or NUL inside the added line");
+    require(!holdsAsciiControl(added), "no control character inside the added line");
     require(fromWindows1252(added) == line, "the line reads back byte for byte");
     return result;
 }

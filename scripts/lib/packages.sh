@@ -31,12 +31,15 @@ ensure_packages() {
 # What every build needs.
 core_packages=(cmake ninja-build g++ pkg-config libgtest-dev)
 # The Qt window and its tests: Qt's platform plugins (xcb for a desktop, offscreen for the tests;
-# some releases ship them apart from the Qt libraries), and the font whose widths the window's
-# font size is chosen for and its tests measure captions with.
-qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins fonts-dejavu-core)
+# some releases ship them apart from the Qt libraries; wayland, whose failed start a test reads),
+# and the font whose widths the window's font size is chosen for and its tests measure captions
+# with.
+qt_packages=(qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins qt6-wayland
+    fonts-dejavu-core)
 # The reliability tests' full-disk rows: they format and loop-mount small ext3 and XFS images
-# with 1 KiB blocks (a row that cannot, without root, reports itself skipped).
-fault_packages=(e2fsprogs xfsprogs)
+# with 1 KiB blocks (a row that cannot, without root, reports itself skipped); a Latin-1 locale
+# made with localedef, and the C library's German messages, for the system's text in a failure.
+fault_packages=(e2fsprogs xfsprogs locales libc-l10n)
 # The fuzz targets (clang's libFuzzer and sanitizers).
 fuzz_packages=(clang-14 libclang-rt-14-dev)
 # The benchmarks: Google Benchmark, and for the start-up runner an X server of its own and the

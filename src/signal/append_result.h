@@ -2,6 +2,7 @@
 // Failures are values; only the send action turns one into what the user sees.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,7 +12,7 @@ namespace kestrane::signal {
 // Failure codes, the same numbers on every platform. Readers of the result test only
 // PathNotFound by number; every other code is shown with its description.
 namespace failure {
-inline constexpr int InvalidText = 5; // a line break, NUL or unencodable character in the line
+inline constexpr int InvalidText = 5; // a control or unencodable character in the line
 inline constexpr int BadFileName = 52;
 inline constexpr int PathNotFound = 76;
 inline constexpr int PathFileAccessError = 75;
@@ -63,6 +64,13 @@ public:
     // The failure with a description of its own, such as one naming the refused character.
     static AppendResult failed(int code, std::string description) {
         return AppendResult{code, std::move(description)};
+    }
+
+    // This failure, saying that the first `written` bytes of the line stay in the file all the
+    // same: the user must take neither the file for untouched nor the next line for whole.
+    AppendResult leavingPart(std::size_t written) const {
+        return AppendResult{code_, description_ + ": the first " + std::to_string(written) +
+                                       " bytes of the line stay in the file"};
     }
 
     bool succeeded() const { return code_ == 0; }

@@ -1,28 +1,33 @@
-// POSIX backend: Windows-1252 through iconv, append with open/lock/reserve/write/unlock/close.
+// POSIX backend: Windows-1252 by table; the append through the shared policy, with open,
+// fcntl locks, statx, fallocate, write and ftruncate.
+#include "append_policy.h"
 #include "file_backend.h"
-#include "unique_handle.h"
+#include "system/unique_handle.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <fcntl.h>
 #include <iconv.h>
+#include <langinfo.h>
+#include <linux/fs.h>
 #include <optional>
 #include <pthread.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
-#include <utility>
 
 namespace kestrane::signal::backend {
 namespace {
 
-// The ANSI code page of Western Windows systems, where readers of the file usually live.
-constexpr const char* fileCodePage = "WINDOWS-1252";
+using policy::LockOutcome;
+using policy::SystemError;
 
 struct IconvTraits {
     using Type = iconv_t;
@@ -149,184 +154,263 @@ int failureCodeOf(int error) {
     }
 }
 
+// The system's text for `error` in UTF-8. It comes in the locale's encoding, which need not
+// be UTF-8 (a Latin-1 locale, say); a byte that does not convert becomes U+FFFD.
+std::string systemText(int error) {
+    const std::string text = std::generic_category().message(error);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) {
+        return text;
+    }
+    const Converter converter{::iconv_open("UTF-8", ::nl_langinfo(CODESET))};
+    if (!converter.isOpen()) {
+        return text;
+    }
+    std::string utf8;
+    char* in = const_cast<char*>(text.data()); // iconv never writes its input
+    std::size_t inLeft = text.size();
+    while (inLeft > 0) {
+        char converted[64];
+        char* out = converted;
+        std::size_t outLeft = sizeof converted;
+        const bool stopped =
+            ::iconv(converter.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1);
+        utf8.append(converted, out);
+        if (stopped && errno != E2BIG) {
+            utf8 += "\xEF\xBF\xBD";
+            ++in;
+            --inLeft;
+        }
+    }
+    return utf8;
+}
+
 AppendResult failureFromErrno(int error) {
     const int code = failureCodeOf(error);
     if (code == failure::DeviceIOError) {
-        return AppendResult::failedWithDetail(code, std::generic_category().message(error));
+        return AppendResult::failedWithDetail(code, systemText(error));
     }
     return AppendResult::failed(code);
 }
 
-// The byte that every copy of the program, on Linux and on Windows, locks while it appends:
-// one far past any real end of the file, so that the lock keeps no reader and no other writer
-// out of the file's bytes.
-constexpr off_t appendLockByte = off_t{1} << 62;
-static_assert(sizeof(off_t) >= 8, "the append lock's byte needs 64-bit file offsets");
+// The characters of Windows-1252's bytes 0x80 to 0x9F (0 where a byte is undefined); every
+// other byte is the character of the same number.
+constexpr std::array<char16_t, 32> windows1252High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
 
-// An exclusive lock on appendLockByte, held for one append, so that copies of the program
-// take turns: on this machine, on other machines sharing the file over NFS or SMB (where
-// O_APPEND alone does not keep writers apart, and taking and dropping the lock is where the
-// client learns the file's true size and sends its writes), and with copies of the Windows
-// program under Wine or on a Samba share, which find the end and write there in two steps.
-// Open file description locks first, so that threads of one process take turns too; classic
-// POSIX locks on kernels without them. Another copy holds the byte only for one write, so a
-// taken byte is tried again for about a second, never waited on; a byte still taken then is
-// held by another program, and the send gives up. A file system that cannot lock at all gets
-// the append without the lock.
-class AppendLock {
+// A file that may only grow by appending (chattr +a): what a failed write left in it cannot be
+// cut back.
+bool isAppendOnly(int fd) {
+    int flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
+}
+
+// Whether the file system's free blocks surely take `size` more bytes at the end of `file`,
+// with three blocks to spare for the index blocks a file system without extents may add.
+bool surelyHasRoom(int fd, const policy::Extent& file, std::size_t size) {
+    struct statvfs space {};
+    if (::fstatvfs(fd, &space) != 0) {
+        return false;
+    }
+    const std::uintmax_t block = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
+    const std::uintmax_t past = file.end + size - file.allocated;
+    const std::uintmax_t needed = (past + block - 1) / block + 3;
+    // Root may also write into the blocks the file system keeps back for it.
+    return (::geteuid() == 0 ? space.f_bfree : space.f_bavail) >= needed;
+}
+
+// How much a pipe surely takes at once without waiting: its free pages, counting one page for
+// a first page its reader has only partly taken.
+std::size_t pipeRoom(int fd) {
+    const int capacity = ::fcntl(fd, F_GETPIPE_SZ);
+    int queued = 0;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (capacity <= 0 || page <= 0 || ::ioctl(fd, FIONREAD, &queued) != 0) {
+        return 0;
+    }
+    const auto pageSize = static_cast<std::size_t>(page);
+    const std::size_t pages = static_cast<std::size_t>(capacity) / pageSize;
+    const std::size_t used =
+        queued == 0 ? 0 : (static_cast<std::size_t>(queued) + pageSize - 1) / pageSize + 1;
+    return used >= pages ? 0 : (pages - used) * pageSize;
+}
+
+// One file open for appending, as the shared policy sees it. A FIFO takes a line whole or not
+// at all, since a pipe cannot be cut back: up to PIPE_BUF bytes the kernel writes whole or
+// refuses, more are written only once the pipe has room for all of them, and a reader that is
+// behind gets about a second to catch up.
+class PosixFile final : public policy::OpenFile {
 public:
-    explicit AppendLock(int fd) : fd_{fd} {
-        using namespace std::chrono_literals;
-        std::optional<std::chrono::steady_clock::time_point> deadline; // from the first refusal
-        auto pause = 1ms;
+    PosixFile(int fd, FatalFileSignalsBlocked& signalsBlocked, RetryClock& clock)
+        : fd_{fd}, signalsBlocked_{signalsBlocked}, clock_{clock} {}
+
+    // Open file description locks first, so that threads of one process take turns too;
+    // classic POSIX locks on kernels without them.
+    LockOutcome tryLock(SystemError& error) override {
         for (;;) {
             flock region = byteRegion(F_WRLCK);
             if (::fcntl(fd_, command_, &region) == 0) {
-                held_ = true;
-                return;
+                return LockOutcome::Held;
             }
-            const int error = errno;
-            if (error == EINVAL && command_ == F_OFD_SETLK) {
+            const int refusal = errno;
+            if (refusal == EINVAL && command_ == F_OFD_SETLK) {
                 command_ = F_SETLK; // a kernel older than open file description locks
                 continue;
             }
-            if (error == ENOLCK || error == EINVAL || error == EOPNOTSUPP) {
-                return; // this file system cannot lock
+            if (refusal == ENOLCK || refusal == EINVAL || refusal == EOPNOTSUPP) {
+                return LockOutcome::Unsupported;
             }
-            if (error != EAGAIN && error != EACCES && error != EINTR) {
-                error_ = error;
-                return;
+            if (refusal == EAGAIN || refusal == EACCES || refusal == EINTR) {
+                return LockOutcome::Busy;
             }
-            const auto now = std::chrono::steady_clock::now();
-            if (!deadline) {
-                deadline = now + 1s;
-            } else if (now >= *deadline) {
-                error_ = EWOULDBLOCK;
-                return;
-            }
-            std::this_thread::sleep_for(pause);
-            pause = std::min(pause * 2, 16ms);
+            error = static_cast<SystemError>(refusal);
+            return LockOutcome::Failed;
         }
     }
-    ~AppendLock() {
-        // Closing the file would release it too; unlocking first sends an NFS client's
-        // writes to the server before the next copy takes its turn.
-        if (held_) {
-            flock region = byteRegion(F_UNLCK);
-            ::fcntl(fd_, command_, &region);
-        }
-    }
-    AppendLock(const AppendLock&) = delete;
-    AppendLock& operator=(const AppendLock&) = delete;
 
-    bool held() const { return held_; }
-    // 0, or the errno that refuses the send: EWOULDBLOCK when others held the byte throughout.
-    int error() const { return error_; }
+    void unlock() override {
+        flock region = byteRegion(F_UNLCK);
+        ::fcntl(fd_, command_, &region);
+    }
+
+    // Asked of the server itself where the file lives on a network share, since the Linux SMB
+    // client places an O_APPEND write at the size it has cached.
+    std::optional<policy::Extent> extent() override {
+        struct statx info {};
+        if (::statx(fd_, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC,
+                    STATX_TYPE | STATX_SIZE | STATX_BLOCKS, &info) == 0) {
+            pipe_ = S_ISFIFO(info.stx_mode);
+            return policy::Extent{S_ISREG(info.stx_mode), info.stx_size,
+                                  std::uint64_t{info.stx_blocks} * 512};
+        }
+        struct stat status {};
+        if (::fstat(fd_, &status) == 0) { // a kernel or sandbox without statx
+            pipe_ = S_ISFIFO(status.st_mode);
+            return policy::Extent{S_ISREG(status.st_mode),
+                                  static_cast<std::uint64_t>(status.st_size),
+                                  static_cast<std::uint64_t>(status.st_blocks) * 512};
+        }
+        return std::nullopt;
+    }
+
+    // Bytes within what the file system has already given the file need no room; only a line
+    // that reaches past that is reserved, about one line in a block's worth. A file system
+    // that cannot reserve gets the write as it is, to be cut back if it fails, except an
+    // append-only file, which gets only a line the free blocks surely hold.
+    SystemError reserve(const policy::Extent& file, std::size_t size) override {
+        const std::uint64_t newEnd = file.end + size;
+        if (rlimit limit{}; ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                            limit.rlim_cur != RLIM_INFINITY && newEnd > limit.rlim_cur) {
+            return signalsBlocked_.failedWith(EFBIG);
+        }
+        if (newEnd <= file.allocated) {
+            return 0; // most lines: reserving would cost more than the whole append
+        }
+        int result = 0;
+        do {
+            result = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file.end),
+                                 static_cast<off_t>(size));
+        } while (result != 0 && errno == EINTR);
+        if (result == 0) {
+            return 0;
+        }
+        // A file system that cannot reserve (EOPNOTSUPP) or a device (ENODEV) is no refusal.
+        if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) {
+            return signalsBlocked_.failedWith(errno);
+        }
+        return isAppendOnly(fd_) && !surelyHasRoom(fd_, file, size) ? ENOSPC : 0;
+    }
+
+    SystemError write(std::string_view bytes, std::size_t& written) override {
+        if (pipe_) {
+            return writeWholeToPipe(bytes, written);
+        }
+        for (;;) {
+            const ssize_t result = ::write(fd_, bytes.data(), bytes.size());
+            if (result > 0) {
+                written = static_cast<std::size_t>(result);
+                return 0;
+            }
+            if (result == 0 || errno != EINTR) {
+                return result == 0 ? EIO : signalsBlocked_.failedWith(errno);
+            }
+        }
+    }
+
+    bool truncate(std::uint64_t end) override {
+        int result = 0;
+        do {
+            result = ::ftruncate(fd_, static_cast<off_t>(end));
+        } while (result != 0 && errno == EINTR);
+        return result == 0;
+    }
+
+    AppendResult failure(SystemError error) override {
+        if (pipe_ && error == EAGAIN) {
+            return AppendResult::failedWithDetail(
+                failure::DeviceIOError,
+                "The pipe is full: its reader has not taken what came before");
+        }
+        return failureFromErrno(static_cast<int>(error));
+    }
 
 private:
     static flock byteRegion(short type) {
+        static_assert(sizeof(off_t) >= 8, "the append lock's byte needs 64-bit file offsets");
         flock region{};
         region.l_type = type;
         region.l_whence = SEEK_SET;
-        region.l_start = appendLockByte;
+        region.l_start = static_cast<off_t>(policy::appendLockByte);
         region.l_len = 1;
         return region;
     }
 
+    SystemError writeWholeToPipe(std::string_view bytes, std::size_t& written) {
+        int error = 0;
+        const bool inTime = policy::retriedInTime(clock_, [&] {
+            const std::size_t left = bytes.size() - written;
+            if (left > PIPE_BUF && pipeRoom(fd_) < left) {
+                return true;
+            }
+            const ssize_t result = ::write(fd_, bytes.data() + written, left);
+            if (result > 0) {
+                written += static_cast<std::size_t>(result);
+                return written < bytes.size(); // another writer took the room meanwhile
+            }
+            if (result < 0 && (errno == EAGAIN || errno == EINTR)) {
+                return true;
+            }
+            error = result == 0 ? EIO : signalsBlocked_.failedWith(errno);
+            return false;
+        });
+        return inTime ? static_cast<SystemError>(error) : EAGAIN;
+    }
+
     int fd_;
+    FatalFileSignalsBlocked& signalsBlocked_;
+    RetryClock& clock_;
     int command_ = F_OFD_SETLK;
-    bool held_ = false;
-    int error_ = 0;
+    bool pipe_ = false;
 };
-
-// What the file system reports about the file: where it ends and how many bytes it has given
-// the file. Asked of the server itself where the file lives on a network share, since the
-// Linux SMB client places an O_APPEND write at the size it has cached.
-struct FileExtent {
-    bool regular = false;
-    off_t end = 0;
-    std::uintmax_t allocated = 0;
-};
-
-std::optional<FileExtent> fileExtent(int fd) {
-    struct statx info {};
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_TYPE | STATX_SIZE | STATX_BLOCKS,
-                &info) == 0) {
-        return FileExtent{S_ISREG(info.stx_mode), static_cast<off_t>(info.stx_size),
-                          std::uintmax_t{info.stx_blocks} * 512};
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) == 0) { // a kernel or sandbox without statx
-        return FileExtent{S_ISREG(status.st_mode), status.st_size,
-                          static_cast<std::uintmax_t>(status.st_blocks) * 512};
-    }
-    return std::nullopt;
-}
-
-// Makes sure a regular file can take `size` more bytes at its end before any of them is
-// written, so that a full disk or the size limit fails the send with nothing written. Returns
-// 0 or the errno that refuses the bytes. Bytes that stay within what the file system has
-// already given the file need no room (whatever its block size); only a line that reaches
-// past that is reserved, about one line in a block's worth. A file system that cannot
-// reserve gets the write as it is; a failed write is then taken back (cutBack).
-int reserveRoomAtEnd(int fd, const FileExtent& file, std::size_t size) {
-    const std::uintmax_t newEnd = static_cast<std::uintmax_t>(file.end) + size;
-    if (rlimit limit{}; ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-                        newEnd > limit.rlim_cur) {
-        return EFBIG;
-    }
-    if (newEnd <= file.allocated) {
-        return 0; // most lines: reserving would cost more than the whole append
-    }
-    int result = 0;
-    do {
-        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, file.end, static_cast<off_t>(size));
-    } while (result != 0 && errno == EINTR);
-    if (result == 0) {
-        return 0;
-    }
-    // Only a lack of room refuses the send; a file system that cannot reserve (EOPNOTSUPP), a
-    // device (ENODEV) or a file that may only grow by appending (EPERM) gets the write as it is.
-    return errno == ENOSPC || errno == EDQUOT || errno == EFBIG ? errno : 0;
-}
-
-// Takes back what a write that failed part-way left at the end of the file, so that the next
-// line does not run into a fragment. Under the append lock no other copy appends, and only a
-// file that holds exactly what it held before plus the bytes this send wrote is cut: anything
-// another writer added, and everything before the send, stays.
-void cutBack(int fd, off_t end, std::size_t written) {
-    const std::optional<FileExtent> now = fileExtent(fd);
-    if (now && now->end == end + static_cast<off_t>(written)) {
-        while (::ftruncate(fd, end) != 0 && errno == EINTR) {
-        }
-    }
-}
 
 } // namespace
 
-bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
-    // Opened once per thread: opening a converter costs more than a whole line's conversion.
-    thread_local const Converter converter{::iconv_open(fileCodePage, "UTF-8")};
-    if (!converter.isOpen()) {
+bool encodeCharacter(char32_t character, std::string& bytes) {
+    if (character < 0x80 || (character >= 0xA0 && character <= 0xFF)) {
+        bytes += static_cast<char>(character);
+        return true;
+    }
+    const auto* found = std::find(windows1252High.begin(), windows1252High.end(), character);
+    if (character > 0xFFFF || found == windows1252High.end()) {
         return false;
     }
-    ::iconv(converter.get(), nullptr, nullptr, nullptr, nullptr); // back to the initial state
-    char* in = const_cast<char*>(utf8Character.data());           // iconv never writes its input
-    std::size_t inLeft = utf8Character.size();
-    char converted[4];
-    char* out = converted;
-    std::size_t outLeft = sizeof converted;
-    // glibc's converter drops some characters (the Unicode tag characters, for one) without an
-    // error instead of refusing them: only exactly one byte out counts as held.
-    if (::iconv(converter.get(), &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1) ||
-        inLeft != 0 || sizeof converted - outLeft != 1) {
-        return false;
-    }
-    bytes += converted[0];
+    bytes += static_cast<char>(0x80 + (found - windows1252High.begin()));
     return true;
 }
 
-AppendResult appendBytes(std::string_view path, std::string_view bytes) {
+AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClock& clock) {
     if (hasStrayNameEnds(path)) {
         return AppendResult::failed(failure::BadFileName);
     }
@@ -334,51 +418,25 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
         return AppendResult::failed(failure::PathNotFound);
     }
     // 0666 so that the user's umask decides the new file's permissions. O_NONBLOCK keeps a
-    // FIFO without a reader from blocking the open (and the window) for ever; it changes
-    // nothing for a regular file.
-    FileDescriptor file{::open(std::string{path}.c_str(),
-                               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666)};
+    // FIFO without a reader from blocking the open (and the window) for ever. For a regular
+    // file it turns a lease another program holds (an NFSv4 delegation or a Samba oplock among
+    // them) into a refusal while the lease is broken: tried again, as the append lock is.
+    const std::string pathText{path};
+    FileDescriptor file;
+    int openError = 0;
+    const bool openedInTime = policy::retriedInTime(clock, [&] {
+        file = FileDescriptor{
+            ::open(pathText.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666)};
+        openError = file.isOpen() ? 0 : errno;
+        return openError == EWOULDBLOCK || openError == EINTR;
+    });
     if (!file.isOpen()) {
-        return failureFromErrno(errno);
+        return failureFromErrno(openedInTime ? openError : EWOULDBLOCK);
     }
     FatalFileSignalsBlocked signalsBlocked;
-    {
-        const AppendLock lock{file.get()};
-        if (lock.error() != 0) {
-            return failureFromErrno(lock.error());
-        }
-        // Where the file ends once no other copy can append; a FIFO or device has no end to
-        // keep and nothing to reserve, and its write reports for itself.
-        std::optional<FileExtent> extent = fileExtent(file.get());
-        if (extent && !extent->regular) {
-            extent.reset();
-        }
-        if (extent) {
-            if (const int error = reserveRoomAtEnd(file.get(), *extent, bytes.size()); error != 0) {
-                return failureFromErrno(signalsBlocked.failedWith(error));
-            }
-        }
-        // One write: O_APPEND makes the kernel place the whole buffer at the end at once, so
-        // even writers that take no lock never write into this line on this machine. A short
-        // write continues with the rest; one that then fails is taken back, under the lock.
-        std::size_t written = 0;
-        int error = 0;
-        while (written < bytes.size()) {
-            const ssize_t result =
-                ::write(file.get(), bytes.data() + written, bytes.size() - written);
-            if (result > 0) {
-                written += static_cast<std::size_t>(result);
-            } else if (result == 0 || errno != EINTR) {
-                error = result == 0 ? EIO : signalsBlocked.failedWith(errno);
-                break;
-            }
-        }
-        if (error != 0) {
-            if (written > 0 && extent && lock.held()) {
-                cutBack(file.get(), extent->end, written);
-            }
-            return failureFromErrno(error);
-        }
+    PosixFile open{file.get(), signalsBlocked, clock};
+    if (AppendResult result = policy::appendToOpenFile(open, bytes, clock); !result.succeeded()) {
+        return result;
     }
     if (const int error = closeNow(file); error != 0) {
         return failureFromErrno(error);

@@ -18,20 +18,20 @@ void Command1_Click(SignalFormView& view, const LocalClock& clock) {
     view.setTimeStampText(timeStamp);
 
     SignalFields fields;
-    fields.procedure = view.controlText(control::cmbProc);
-    fields.side = view.controlText(control::cmbSide);
-    fields.contracts = view.controlText(control::txtContno);
-    fields.orderType = view.controlText(control::cmbType);
-    fields.limitPrice = view.controlText(control::txtLmt);
-    fields.auxPrice = view.controlText(control::txtAux);
+    fields.procedure = view.controlText(TextControl::cmbProc);
+    fields.side = view.controlText(TextControl::cmbSide);
+    fields.contracts = view.controlText(TextControl::txtContno);
+    fields.orderType = view.controlText(TextControl::cmbType);
+    fields.limitPrice = view.controlText(TextControl::txtLmt);
+    fields.auxPrice = view.controlText(TextControl::txtAux);
     // The tag box is read only when the tag is wanted.
     std::optional<std::string> tag;
     if (view.isTagSelected()) {
-        tag = view.controlText(control::cmbEntryExit);
+        tag = view.controlText(TextControl::cmbEntryExit);
     }
     const std::string signalLine = composeSignalLine(fields, timeStamp, tag);
 
-    const std::string signalFilePath = view.controlText(control::Text6);
+    const std::string signalFilePath = view.controlText(TextControl::Text6);
     const AppendResult result = appendSignalLine(signalFilePath, signalLine);
     if (result.succeeded()) {
         return;

@@ -1,7 +1,7 @@
 // The "Send Out Signal" action and what it needs from the window.
 //
-//   SignalFormView  the window as the action sees it: control texts by name, the time stamp
-//                   box, the tag option, and a modal message box.
+//   SignalFormView  the window as the action sees it: the texts of the controls it reads, the
+//                   time stamp box, the tag option, and a modal message box.
 //   Command1_Click  stamp from the clock, show the stamp, read the fields, compose the line,
 //                   append it to the file named in Text6; report a failure in a message box.
 #pragma once
@@ -10,6 +10,7 @@
 #include "signal_file.h"
 #include "signal_line.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -20,25 +21,34 @@ inline constexpr std::string_view applicationTitle = "Kestrane_Simulator";
 
 enum class MessageIcon { None, Exclamation };
 
-// The names of the controls the action reads.
-namespace control {
-inline constexpr std::string_view cmbProc = "cmbProc";
-inline constexpr std::string_view cmbSide = "cmbSide";
-inline constexpr std::string_view txtContno = "txtContno";
-inline constexpr std::string_view cmbType = "cmbType";
-inline constexpr std::string_view txtLmt = "txtLmt";
-inline constexpr std::string_view txtAux = "txtAux";
-inline constexpr std::string_view cmbEntryExit = "cmbEntryExit";
-inline constexpr std::string_view Text6 = "Text6";
-} // namespace control
+// The controls whose texts the action reads, named as the window names them.
+enum class TextControl {
+    cmbProc,
+    cmbSide,
+    txtContno,
+    cmbType,
+    txtLmt,
+    txtAux,
+    cmbEntryExit,
+    Text6
+};
+
+inline constexpr std::size_t textControlCount = 8;
+
+constexpr std::string_view nameOf(TextControl control) {
+    constexpr std::string_view names[textControlCount] = {
+        "cmbProc", "cmbSide", "txtContno", "cmbType", "txtLmt", "txtAux", "cmbEntryExit", "Text6",
+    };
+    return names[static_cast<std::size_t>(control)];
+}
 
 // What the send action needs from the window. Texts are UTF-8.
 class SignalFormView {
 public:
     virtual ~SignalFormView() = default;
 
-    // The current text of the named control; for a combo box, the text of its edit field.
-    virtual std::string controlText(std::string_view controlName) const = 0;
+    // The current text of the control; for a combo box, the text of its edit field.
+    virtual std::string controlText(TextControl control) const = 0;
     virtual void setTimeStampText(const std::string& text) = 0;
     // True when optYes is the selected button of the Entry/Exit Tag group.
     virtual bool isTagSelected() const = 0;

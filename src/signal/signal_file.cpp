@@ -15,16 +15,38 @@ namespace {
 
 constexpr std::string_view lineEnd = "\r\n";
 
-// One pass over the line: find_first_of would search the three characters once per byte,
-// which costs as much as everything else the append does outside the system calls.
-bool holdsLineBreakOrNul(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+// What one pass over the line finds: the first control character, and whether every byte is
+// ASCII. find_first_of would search the refused characters once per byte, which costs as much
+// as everything else the append does outside the system calls.
+struct LineScan {
+    std::optional<unsigned char> control;
+    bool ascii = true;
+};
+
+// TAB is white space like a space to every reader; every other C0 control and DEL is
+// invisible in the window and means nothing in a signal.
+bool isRefusedAsciiControl(unsigned char c) {
+    return (c < 0x20 && c != '\t') || c == 0x7F;
 }
 
-bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+LineScan scanLine(std::string_view line) {
+    LineScan scan;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isRefusedAsciiControl(byte)) {
+            scan.control = byte;
+            return scan;
+        }
+        scan.ascii = scan.ascii && byte < 0x80;
+    }
+    return scan;
+}
+
+// Characters that a common line reader ends a line at (Python's str.splitlines, for one): in
+// a line they would reach the reader as several signals.
+bool isLineBreak(char32_t c) {
+    return c == '\n' || c == '\r' || c == 0x0B || c == 0x0C || (c >= 0x1C && c <= 0x1E) ||
+           c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
 // `value` in upper-case hexadecimal, with at least `digits` digits. Without printf, whose
@@ -40,6 +62,38 @@ std::string hexadecimal(char32_t value, std::size_t digits) {
     return text;
 }
 
+// U+XXXX, the name by which a refusal shows a character.
+std::string codePointName(char32_t c) {
+    return "U+" + hexadecimal(c, 4);
+}
+
+AppendResult controlCharacterRefused(char32_t c) {
+    if (c == 0 || isLineBreak(c)) {
+        return AppendResult::failed(failure::InvalidText);
+    }
+    return AppendResult::failed(failure::InvalidText,
+                                "Signal text contains the control character " + codePointName(c));
+}
+
+// Characters that would change how the rest of a message reads if it quoted them: bidi
+// controls, which reverse or reorder the text after them, and invisible format characters.
+bool changesTheTextAround(char32_t c) {
+    return c == 0xAD || c == 0x034F || c == 0x061C || (c >= 0x115F && c <= 0x1160) ||
+           (c >= 0x17B4 && c <= 0x17B5) || (c >= 0x180B && c <= 0x180F) ||
+           (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) ||
+           c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFFB) ||
+           (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A);
+}
+
+// Letters of right-to-left scripts, which would pull the quotes and parenthesis after them
+// into their own direction; quoted between left-to-right marks they stay in place.
+bool isRightToLeft(char32_t c) {
+    return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) ||
+           (c >= 0xFE70 && c <= 0xFEFC) || (c >= 0x10800 && c <= 0x10FFF) ||
+           (c >= 0x1E800 && c <= 0x1EFFF);
+}
+
 // The refusal of the character that `rest` starts with, naming it by its code point and as
 // itself, or naming the byte there when it starts no valid UTF-8 character (`character` is
 // empty): quoting that would put invalid UTF-8 into the message box.
@@ -50,10 +104,16 @@ AppendResult cannotHoldCharacter(std::string_view rest,
                                     "Signal text is not valid UTF-8 at byte 0x" +
                                         hexadecimal(static_cast<unsigned char>(rest.front()), 2));
     }
+    const std::string refusal = "The signal file's code page cannot hold the character " +
+                                codePointName(character->codePoint);
+    if (changesTheTextAround(character->codePoint)) {
+        return AppendResult::failed(failure::InvalidText, refusal);
+    }
+    const std::string_view leftToRightMark = "\xE2\x80\x8E";
+    const std::string mark{isRightToLeft(character->codePoint) ? leftToRightMark : ""};
     return AppendResult::failed(failure::InvalidText,
-                                "The signal file's code page cannot hold the character U+" +
-                                    hexadecimal(character->codePoint, 4) + " \"" +
-                                    std::string{rest.substr(0, character->length)} + "\"");
+                                refusal + " \"" + mark +
+                                    std::string{rest.substr(0, character->length)} + mark + "\"");
 }
 
 // The line in the file's 8-bit code page, one character at a time: each must have bytes of
@@ -64,7 +124,12 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     bytes.reserve(line.size() + lineEnd.size());
     for (std::string_view rest = line; !rest.empty();) {
         const std::optional<utf8::Character> character = utf8::decodeFront(rest);
-        if (!character || !backend::encodeCharacter(rest.substr(0, character->length), bytes)) {
+        // C1 controls, and the line and paragraph separators.
+        if (character && (isLineBreak(character->codePoint) ||
+                          (character->codePoint >= 0x80 && character->codePoint < 0xA0))) {
+            return controlCharacterRefused(character->codePoint);
+        }
+        if (!character || !backend::encodeCharacter(character->codePoint, bytes)) {
             return cannotHoldCharacter(rest, character);
         }
         rest.remove_prefix(character->length);
@@ -72,18 +137,33 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     return bytes;
 }
 
+// What the path must be on every platform: text the system takes up to its end. The backend
+// judges the rest.
+std::optional<AppendResult> refusedPath(std::string_view path) {
+    // A path that holds a NUL would end there for the system and name another file.
+    if (path.empty() || path.find('\0') != std::string_view::npos) {
+        return AppendResult::failed(failure::BadFileName);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 AppendResult appendSignalLine(std::string_view path, std::string_view line) {
-    if (holdsLineBreakOrNul(line)) {
-        return AppendResult::failed(failure::InvalidText);
+    return appendSignalLine(path, line, steadyRetryClock());
+}
+
+AppendResult appendSignalLine(std::string_view path, std::string_view line, RetryClock& clock) {
+    const LineScan scan = scanLine(line);
+    if (scan.control) {
+        return controlCharacterRefused(*scan.control);
     }
-    if (path.empty()) {
-        return AppendResult::failed(failure::BadFileName);
+    if (std::optional<AppendResult> refused = refusedPath(path)) {
+        return std::move(*refused);
     }
     // Signals are almost always ASCII, which every code page the file may use holds as it is.
     std::string bytes;
-    if (isAscii(line)) {
+    if (scan.ascii) {
         bytes.reserve(line.size() + lineEnd.size()); // one allocation, the line end included
         bytes.assign(line);
     } else {
@@ -94,13 +174,9 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
         bytes = std::get<std::string>(std::move(encoded));
     }
     // Line and line end go to the system as one buffer, so no other writer's line can land
-    // between them. A reader may still see the line's first bytes before its CR LF.
+    // between them.
     bytes += lineEnd;
-    // A path that holds a NUL would end there for the system and name another file.
-    if (path.find('\0') != std::string_view::npos) {
-        return AppendResult::failed(failure::BadFileName);
-    }
-    return backend::appendBytes(path, bytes);
+    return backend::appendBytes(path, bytes, clock);
 }
 
 } // namespace kestrane::signal

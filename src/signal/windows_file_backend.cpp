@@ -1,8 +1,9 @@
-// Windows backend: the system's ANSI code page through WideCharToMultiByte, append with
-// CreateFileW / WriteFile / CloseHandle, the write under a lock shared by every sender.
-// Paths and texts arrive as UTF-8.
+// Windows backend: the system's ANSI code page through WideCharToMultiByte; the append through
+// the shared policy, with CreateFileW, LockFileEx, WriteFile and CloseHandle. Paths arrive as
+// UTF-8.
+#include "append_policy.h"
 #include "file_backend.h"
-#include "unique_handle.h"
+#include "system/unique_handle.h"
 #include "utf16/utf16.h"
 #include "windows_errors.h"
 
@@ -26,80 +27,6 @@ using FileHandle = UniqueHandle<FileHandleTraits>;
 // Closes `file` now; false, with the reason in GetLastError, when the system reports a failure.
 bool closeNow(FileHandle& file) {
     return ::CloseHandle(file.release()) != FALSE;
-}
-
-// An exclusive lock on byte 2^62, held while a line is written, so that copies of the program
-// sending at once write one after the other; tried again for about a second, then the send
-// gives up. README.md ("Windows program") tells why and what it leaves to NTFS.
-class AppendLock {
-public:
-    explicit AppendLock(HANDLE file) : file_{file} {
-        const ULONGLONG deadline = ::GetTickCount64() + retryMilliseconds;
-        DWORD pause = 1;
-        for (;;) {
-            if (::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                             region())) {
-                held_ = true;
-                return;
-            }
-            if (::GetLastError() != ERROR_LOCK_VIOLATION) {
-                return;
-            }
-            if (::GetTickCount64() >= deadline) {
-                lockedByOthers_ = true;
-                return;
-            }
-            ::Sleep(pause);
-            pause = std::min<DWORD>(pause * 2, 16);
-        }
-    }
-    ~AppendLock() {
-        // Closing the handle would release it too, but possibly only some time later.
-        if (held_) {
-            ::UnlockFileEx(file_, 0, 1, 0, region());
-        }
-    }
-    AppendLock(const AppendLock&) = delete;
-    AppendLock& operator=(const AppendLock&) = delete;
-
-    bool held() const { return held_; }
-    // Whether someone else held the byte for the whole of the retries.
-    bool lockedByOthers() const { return lockedByOthers_; }
-
-private:
-    static constexpr ULONGLONG retryMilliseconds = 1000;
-
-    OVERLAPPED* region() {
-        region_ = OVERLAPPED{};
-        region_.OffsetHigh = 0x40000000; // byte 2^62
-        return &region_;
-    }
-
-    HANDLE file_;
-    OVERLAPPED region_{};
-    bool held_ = false;
-    bool lockedByOthers_ = false;
-};
-
-// Takes back what a write that stopped part-way left at the end of the file, so that the next
-// line does not run into a fragment. NTFS allocates a write's room before copying it, so
-// there a full disk fails the write whole; Wine and network shares write what fits and report
-// the bytes written. Under the append lock no other copy appends, and only a file that holds
-// exactly what it held before plus the bytes this send wrote is cut: anything another writer
-// added, and everything before the send, stays. The append-only handle may not change the
-// file's size, so a second handle to the same file does.
-void cutBack(HANDLE file, LARGE_INTEGER end, DWORD written) {
-    LARGE_INTEGER now{};
-    if (!::GetFileSizeEx(file, &now) || now.QuadPart != end.QuadPart + written) {
-        return;
-    }
-    const FileHandle writable{
-        ::ReOpenFile(file, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)};
-    FILE_END_OF_FILE_INFO newEnd{};
-    newEnd.EndOfFile = end;
-    if (writable.isOpen()) {
-        ::SetFileInformationByHandle(writable.get(), FileEndOfFileInfo, &newEnd, sizeof newEnd);
-    }
 }
 
 // The system's own text for an error code, without its line end.
@@ -234,6 +161,73 @@ int failureCodeOf(DWORD error) {
     }
 }
 
+// One file open for appending, as the shared policy sees it. A handle opened without
+// FILE_READ_DATA cannot be locked; NTFS still adds each of its writes whole at the end.
+class WindowsFile final : public policy::OpenFile {
+public:
+    explicit WindowsFile(HANDLE file) : file_{file} {}
+
+    policy::LockOutcome tryLock(policy::SystemError&) override {
+        if (::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                         region())) {
+            return policy::LockOutcome::Held;
+        }
+        return ::GetLastError() == ERROR_LOCK_VIOLATION ? policy::LockOutcome::Busy
+                                                        : policy::LockOutcome::Unsupported;
+    }
+
+    void unlock() override { ::UnlockFileEx(file_, 0, 1, 0, region()); }
+
+    // NTFS finds the room for a whole write before it copies any of it: nothing to reserve.
+    std::optional<policy::Extent> extent() override {
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file_, &size)) {
+            return std::nullopt;
+        }
+        return policy::Extent{true, static_cast<std::uint64_t>(size.QuadPart), UINT64_MAX};
+    }
+
+    policy::SystemError reserve(const policy::Extent&, std::size_t) override { return 0; }
+
+    // Wine and network shares write what fits and report the bytes written.
+    policy::SystemError write(std::string_view bytes, std::size_t& written) override {
+        DWORD count = 0;
+        if (!::WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr)) {
+            return ::GetLastError();
+        }
+        if (count == 0) {
+            return ERROR_HANDLE_DISK_FULL;
+        }
+        written = count;
+        return 0;
+    }
+
+    // The append-only handle may not change the file's size, so a second handle does.
+    bool truncate(std::uint64_t end) override {
+        const FileHandle writable{
+            ::ReOpenFile(file_, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)};
+        FILE_END_OF_FILE_INFO newEnd{};
+        newEnd.EndOfFile.QuadPart = static_cast<LONGLONG>(end);
+        return writable.isOpen() && ::SetFileInformationByHandle(writable.get(), FileEndOfFileInfo,
+                                                                 &newEnd, sizeof newEnd);
+    }
+
+    AppendResult failure(policy::SystemError error) override {
+        return failureFromSystemError(error);
+    }
+
+private:
+    OVERLAPPED* region() {
+        region_ = OVERLAPPED{};
+        region_.Offset = static_cast<DWORD>(policy::appendLockByte);
+        region_.OffsetHigh = static_cast<DWORD>(policy::appendLockByte >> 32);
+        return &region_;
+    }
+
+    HANDLE file_;
+    OVERLAPPED region_{};
+};
+
 } // namespace
 
 AppendResult failureFromSystemError(unsigned long error) {
@@ -244,23 +238,30 @@ AppendResult failureFromSystemError(unsigned long error) {
     return AppendResult::failed(code);
 }
 
-bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
-    const std::optional<std::wstring> wide = utf16::toWideStrict(utf8Character);
-    if (!wide || wide->empty()) {
-        return false;
+bool encodeCharacter(char32_t character, std::string& bytes) {
+    wchar_t units[2];
+    std::size_t count = 1;
+    if (character < 0x10000) {
+        units[0] = static_cast<wchar_t>(character);
+    } else {
+        units[0] = static_cast<wchar_t>(0xD800 + ((character - 0x10000) >> 10));
+        units[1] = static_cast<wchar_t>(0xDC00 + ((character - 0x10000) & 0x3FF));
+        count = 2;
     }
+    // The ANSI code page is set for the whole system and changes only with a restart.
+    static const UINT codePage = ::GetACP();
     // An ANSI code page of UTF-8 holds every character as it is (and takes no flags).
-    if (::GetACP() == CP_UTF8) {
-        bytes += utf8Character;
+    if (codePage == CP_UTF8) {
+        bytes += utf16::toUtf8({units, count});
         return true;
     }
     // WC_NO_BEST_FIT_CHARS: a character the code page lacks is reported, never swapped for a
     // look-alike.
     char converted[8];
     BOOL usedDefault = FALSE;
-    const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide->data(),
-                                             static_cast<int>(wide->size()), converted,
-                                             sizeof converted, nullptr, &usedDefault);
+    const int length =
+        ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, units, static_cast<int>(count),
+                              converted, sizeof converted, nullptr, &usedDefault);
     if (length == 0 || usedDefault) {
         return false;
     }
@@ -268,7 +269,7 @@ bool encodeCharacter(std::string_view utf8Character, std::string& bytes) {
     return true;
 }
 
-AppendResult appendBytes(std::string_view path, std::string_view bytes) {
+AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClock& clock) {
     const std::optional<std::wstring> widePath = utf16::toWideStrict(path);
     if (!widePath) {
         return failureFromSystemError(ERROR_INVALID_NAME);
@@ -290,25 +291,9 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes) {
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
         return deviceFailure();
     }
-    // One write of line and line end, so a reader never sees half a line.
-    const auto size = static_cast<DWORD>(bytes.size());
-    {
-        const AppendLock lock{file.get()};
-        if (lock.lockedByOthers()) {
-            return failureFromSystemError(ERROR_LOCK_VIOLATION);
-        }
-        // Where the file ends once no other copy can append.
-        LARGE_INTEGER end{};
-        const bool endKnown = lock.held() && ::GetFileSizeEx(file.get(), &end);
-        DWORD written = 0;
-        const bool wrote = ::WriteFile(file.get(), bytes.data(), size, &written, nullptr);
-        const DWORD error = wrote ? ERROR_HANDLE_DISK_FULL : ::GetLastError();
-        if (!wrote || written != size) {
-            if (endKnown && written > 0) {
-                cutBack(file.get(), end, written);
-            }
-            return failureFromSystemError(error);
-        }
+    WindowsFile open{file.get()};
+    if (AppendResult result = policy::appendToOpenFile(open, bytes, clock); !result.succeeded()) {
+        return result;
     }
     if (!closeNow(file)) {
         return failureFromSystemError(::GetLastError());

@@ -79,6 +79,30 @@ inline constexpr std::array<std::string_view, 4> orderTypes{"MKT", "STP", "STPLM
 inline constexpr std::array<std::string_view, 2> entryExit{"entry", "exit"};
 } // namespace lists
 
+// The control of the form that holds a text the send action reads: the one of the same name.
+constexpr ControlId controlIdOf(signal::TextControl control) {
+    using enum signal::TextControl;
+    switch (control) {
+    case cmbProc:
+        return ControlId::cmbProc;
+    case cmbSide:
+        return ControlId::cmbSide;
+    case txtContno:
+        return ControlId::txtContno;
+    case cmbType:
+        return ControlId::cmbType;
+    case txtLmt:
+        return ControlId::txtLmt;
+    case txtAux:
+        return ControlId::txtAux;
+    case cmbEntryExit:
+        return ControlId::cmbEntryExit;
+    case Text6:
+        return ControlId::Text6;
+    }
+    return ControlId::Text6;
+}
+
 inline constexpr std::string_view formName = "Form1";
 inline constexpr std::string_view formCaption = "Kestrane Signal Simulator";
 inline constexpr int formClientWidthTwips = 9345;
@@ -144,40 +168,40 @@ inline constexpr std::array<ControlDesign, controlCount> form1Controls{{
      .tabIndex = 17,
      .labelFor = ControlId::cmbEntryExit},
     {.id = ControlId::cmbProc,
-     .name = signal::control::cmbProc,
+     .name = "cmbProc",
      .kind = ControlKind::ComboBox,
      .text = "cxlplace",
      .listEntries = lists::procedures,
      .bounds = {120, 360, 975, 315},
      .tabIndex = 9},
     {.id = ControlId::cmbSide,
-     .name = signal::control::cmbSide,
+     .name = "cmbSide",
      .kind = ControlKind::ComboBox,
      .text = "BUY",
      .listEntries = lists::sides,
      .bounds = {1200, 360, 735, 315},
      .tabIndex = 1},
     {.id = ControlId::txtContno,
-     .name = signal::control::txtContno,
+     .name = "txtContno",
      .kind = ControlKind::TextBox,
      .text = "1",
      .bounds = {2040, 360, 855, 285},
      .tabIndex = 2},
     {.id = ControlId::cmbType,
-     .name = signal::control::cmbType,
+     .name = "cmbType",
      .kind = ControlKind::ComboBox,
      .text = "MKT",
      .listEntries = lists::orderTypes,
      .bounds = {3000, 360, 975, 315},
      .tabIndex = 3},
     {.id = ControlId::txtLmt,
-     .name = signal::control::txtLmt,
+     .name = "txtLmt",
      .kind = ControlKind::TextBox,
      .text = "0",
      .bounds = {4080, 330, 855, 285},
      .tabIndex = 4},
     {.id = ControlId::txtAux,
-     .name = signal::control::txtAux,
+     .name = "txtAux",
      .kind = ControlKind::TextBox,
      .text = "0",
      .bounds = {5040, 330, 975, 285},
@@ -190,7 +214,7 @@ inline constexpr std::array<ControlDesign, controlCount> form1Controls{{
      .tabIndex = 6,
      .readOnly = true},
     {.id = ControlId::cmbEntryExit,
-     .name = signal::control::cmbEntryExit,
+     .name = "cmbEntryExit",
      .kind = ControlKind::ComboBox,
      .text = "entry",
      .listEntries = lists::entryExit,
@@ -204,7 +228,7 @@ inline constexpr std::array<ControlDesign, controlCount> form1Controls{{
      .tabIndex = 21,
      .labelFor = ControlId::Text6},
     {.id = ControlId::Text6,
-     .name = signal::control::Text6,
+     .name = "Text6",
      .kind = ControlKind::TextBox,
      .text = "C:\\Porlimax\\Signals\\Entries.txt",
      .bounds = {120, 960, 4695, 375},

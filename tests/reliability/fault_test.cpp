@@ -2,20 +2,27 @@
 // process of its own: the code the user will see, an existing file left byte for byte as it
 // was, and nothing created.
 #include "child_process.h"
+#include "signal/append_policy.h"
 #include "signal/signal_file.h"
+#include "support/instant_retry_clock.h"
 #include "support/temp_dir.h"
 
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <map>
 #include <pwd.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -25,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempDir;
+using namespace std::chrono_literals;
 
 const std::string earlierLines = "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\nearlier,line\r\n";
 
@@ -81,7 +89,7 @@ struct Scene {
         lockHolder = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
         flock region{};
         region.l_type = F_WRLCK;
-        region.l_start = off_t{1} << 62;
+        region.l_start = static_cast<off_t>(policy::appendLockByte);
         region.l_len = 1;
         EXPECT_EQ(::fcntl(lockHolder, F_OFD_SETLK, &region), 0) << std::strerror(errno);
     }
@@ -246,7 +254,11 @@ TEST_P(FaultTable, EachFaultIsReportedAndLeavesEverythingAsItWas) {
         if (!scene.user.become() || !row.inChild(scene)) {
             return couldNotArrange;
         }
-        return appendSignalLine(path, "cxlplace,SELL,2,LMT,101.5,0,2007011816530,exit").code();
+        // Never destroyed: the child ends with _exit, and UBSan's check of a virtual call
+        // needs a file descriptor, of which the "too many open files" row leaves none.
+        static testing::InstantRetryClock clock;
+        return appendSignalLine(path, "cxlplace,SELL,2,LMT,101.5,0,2007011816530,exit", clock)
+            .code();
     });
 
     EXPECT_EQ(code, row.expectedCode)
@@ -289,7 +301,41 @@ struct FullDiskRow {
     const char* name;
     const char* format; // a command formatting the image named after it; none for tmpfs
     std::size_t fileSize;
+    // Room is reserved, or the line refused, before any byte is written: a reader following
+    // the file never sees even a passing fragment (on ext3, the line is written and cut back).
+    bool neverWritten = true;
+    bool appendOnly = false; // chattr +a: what a failed write leaves cannot be cut back
 };
+
+// Watches a file as a follower such as tail -f does: told of every write and cut-back.
+class Follower {
+public:
+    explicit Follower(const fs::path& file) : inotify_{::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)} {
+        ::inotify_add_watch(inotify_, file.c_str(), IN_MODIFY);
+    }
+    ~Follower() { ::close(inotify_); }
+    Follower(const Follower&) = delete;
+    Follower& operator=(const Follower&) = delete;
+
+    bool toldOfAChange() const {
+        char events[4096];
+        return ::read(inotify_, events, sizeof events) > 0;
+    }
+
+private:
+    int inotify_;
+};
+
+// Sets or clears the file's append-only flag (chattr +a), as root may.
+bool setAppendOnly(const fs::path& file, bool on) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    const bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                      (flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL,
+                       ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    ::close(fd);
+    return done;
+}
 
 class FullDisk : public ::testing::TestWithParam<FullDiskRow> {};
 
@@ -319,18 +365,28 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
     }
     const std::string before = std::string(row.fileSize - 2, 'x') + "\r\n";
     testing::writeBytes(mountPoint / "Entries.txt", before);
+    if (row.appendOnly && !setAppendOnly(mountPoint / "Entries.txt", true)) {
+        ::umount2(mountPoint.c_str(), MNT_DETACH);
+        GTEST_SKIP() << "cannot make the file append-only here";
+    }
     fillUp(mountPoint / "filler");
     const std::string path = testing::utf8(mountPoint / "Entries.txt");
+    const Follower follower{mountPoint / "Entries.txt"};
 
     const AppendResult full = appendSignalLine(path, "cxlplace,BUY,1,MKT,0,0,2007011816520");
     const std::string after = testing::readBytes(mountPoint / "Entries.txt");
+    const bool followerToldOfAChange = follower.toldOfAChange();
     fs::remove(mountPoint / "filler");
     const AppendResult withRoom = appendSignalLine(path, "cxlplace,SELL,1,MKT,0,0,2007011816530");
     const std::string last = testing::readBytes(mountPoint / "Entries.txt");
+    setAppendOnly(mountPoint / "Entries.txt", false);
     ::umount2(mountPoint.c_str(), MNT_DETACH);
 
     EXPECT_EQ(full, AppendResult::failed(failure::DiskFull, "Disk full"));
     EXPECT_TRUE(after == before) << "the file now ends in " << after.substr(before.size() - 2);
+    if (row.neverWritten) {
+        EXPECT_FALSE(followerToldOfAChange) << "the line was written and cut back";
+    }
     EXPECT_TRUE(withRoom.succeeded());
     EXPECT_TRUE(last == before + "cxlplace,SELL,1,MKT,0,0,2007011816530\r\n")
         << "the file now ends in " << last.substr(before.size() - 2);
@@ -339,8 +395,10 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, FullDisk,
     ::testing::Values(FullDiskRow{"tmpfs", nullptr, 4078},
-                      FullDiskRow{"ext3_1KiB_blocks", "mkfs.ext3 -q -F -b 1024", 4092},
-                      FullDiskRow{"XFS_1KiB_blocks", "mkfs.xfs -q -f -b size=1024", 1020}),
+                      FullDiskRow{"ext3_1KiB_blocks", "mkfs.ext3 -q -F -b 1024", 4092, false},
+                      FullDiskRow{"XFS_1KiB_blocks", "mkfs.xfs -q -f -b size=1024", 1020},
+                      // ext3 can neither reserve room nor cut back an append-only file.
+                      FullDiskRow{"ext3_append_only", "mkfs.ext3 -q -F -b 1024", 4092, true, true}),
     [](const ::testing::TestParamInfo<FullDiskRow>& row) { return std::string{row.param.name}; });
 
 // The counterpart of the rows above: the same user and folder append when nothing is wrong,
@@ -357,6 +415,93 @@ TEST(FaultsOnAppend, UnprivilegedUserAppendsToItsOwnFile) {
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(testing::readBytes(scene.existing), earlierLines + "new,line\r\n");
+}
+
+// A pipe whose reader is behind: a line it cannot take whole goes in not at all, so the
+// reader never gets part of one with the next line glued on.
+TEST(FaultsOnAppend, PipeTakesWholeLinesOrNothing) {
+    TempDir dir;
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ::fcntl(reader, F_SETPIPE_SZ, 65536);
+    const std::string first(60000, 'a');
+    const std::string second(10000, 'b');
+    testing::InstantRetryClock clock;
+    const AppendResult fits = appendSignalLine(testing::utf8(fifo), first, clock);
+    const AppendResult full = appendSignalLine(testing::utf8(fifo), second, clock);
+    std::string received(70000, '\0');
+    const ssize_t got = ::read(reader, received.data(), received.size());
+    const AppendResult afterReading = appendSignalLine(testing::utf8(fifo), second, clock);
+    const ssize_t gotSecond = ::read(reader, received.data(), received.size());
+    ::close(reader);
+
+    EXPECT_TRUE(fits.succeeded());
+    EXPECT_EQ(clock.paused(), 1007ms) << "a reader that is behind gets about a second";
+    EXPECT_EQ(full, AppendResult::failed(failure::DeviceIOError,
+                                         "Device I/O error: The pipe is full: its reader has "
+                                         "not taken what came before"));
+    EXPECT_EQ(got, 60002);
+    EXPECT_TRUE(afterReading.succeeded());
+    EXPECT_EQ(gotSecond, 10002);
+}
+
+// Another program's read lease (as an NFSv4 delegation or a Samba oplock is) is broken by the
+// append, which waits for the holder to let go instead of failing at once.
+TEST(FaultsOnAppend, ReadLeaseIsWaitedOutAsTheLockIs) {
+    Scene scene{AppendingUser{}};
+    testing::Pipe ready;
+    testing::ChildProcess holder{[&] {
+        sigset_t leaseBreak;
+        sigemptyset(&leaseBreak);
+        sigaddset(&leaseBreak, SIGIO);
+        ::sigprocmask(SIG_BLOCK, &leaseBreak, nullptr);
+        const int fd = ::open(scene.existing.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::fcntl(fd, F_SETLEASE, F_RDLCK) != 0) {
+            return 1;
+        }
+        ready.sendByte();
+        const timespec bound{10, 0};
+        ::sigtimedwait(&leaseBreak, nullptr, &bound);
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return 0;
+    }};
+    ready.closeWrite();
+    if (!ready.receiveByte()) {
+        GTEST_SKIP() << "leases cannot be taken here";
+    }
+    EXPECT_TRUE(appendSignalLine(testing::utf8(scene.existing), "new,line").succeeded());
+    EXPECT_EQ(testing::readBytes(scene.existing), earlierLines + "new,line\r\n");
+}
+
+// The system's own text in a failure comes in the locale's encoding; the message box gets it
+// in UTF-8 whatever that encoding is.
+TEST(FaultsOnAppend, SystemTextOfALatin1LocaleReachesTheMessageInUtf8) {
+    TempDir dir;
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    const std::string locale = "de_DE.ISO-8859-1";
+    const std::string make = "localedef -i de_DE -f ISO-8859-1 " + (dir / locale).string();
+    if (std::system((make + " >/dev/null 2>&1").c_str()) != 0) {
+        GTEST_SKIP() << "cannot make a Latin-1 locale here (localedef)";
+    }
+    constexpr int noSuchLocale = 2;
+    const int code = testing::exitCodeOfChild([&] {
+        ::setenv("LOCPATH", dir.path().c_str(), 1);
+        if (std::setlocale(LC_ALL, locale.c_str()) == nullptr) {
+            return noSuchLocale;
+        }
+        const AppendResult result = appendSignalLine(testing::utf8(dir / "fifo"), "line");
+        return result.description() ==
+                       "Device I/O error: Kein passendes Ger\xc3\xa4t bzw. keine passende "
+                       "Adresse gefunden"
+                   ? 0
+                   : 1;
+    });
+    if (code == noSuchLocale) {
+        GTEST_SKIP() << "the Latin-1 locale made here does not load";
+    }
+    EXPECT_EQ(code, 0);
 }
 
 } // namespace

@@ -19,7 +19,7 @@ const LocalClock fixedClock = [] {
 
 class SendActionTest : public ::testing::Test {
 protected:
-    SendActionTest() { view.texts["Text6"] = utf8(file); }
+    SendActionTest() { view.text(TextControl::Text6) = utf8(file); }
 
     TempDir dir;
     std::filesystem::path file = dir / "Entries.txt";
@@ -39,7 +39,7 @@ TEST_F(SendActionTest, StampsFirstThenReadsInLineOrderThenAppends) {
 
 TEST_F(SendActionTest, UnselectedTagLeavesTheTagBoxUnread) {
     view.tagSelected = false;
-    view.texts.erase("cmbEntryExit"); // reading it would throw
+    view.text(TextControl::cmbEntryExit).reset(); // reading it would throw
 
     Command1_Click(view, fixedClock);
 
@@ -50,17 +50,17 @@ TEST_F(SendActionTest, UnselectedTagLeavesTheTagBoxUnread) {
 
 TEST_F(SendActionTest, EverySendReadsTheWindowAfresh) {
     Command1_Click(view, fixedClock);
-    view.texts["cmbSide"] = "SELL";
-    view.texts["cmbEntryExit"] = "";
+    view.text(TextControl::cmbSide) = "SELL";
+    view.text(TextControl::cmbEntryExit) = "";
     Command1_Click(view, [] { return LocalDateTime{2007, 1, 18, 16, 53}; });
 
     EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n"
                                "cxlplace,SELL,1,MKT,0,0,2007011816530,\r\n");
-    EXPECT_EQ(view.texts["txtTimeStamp"], "2007011816530");
+    EXPECT_EQ(view.timeStamp, "2007011816530");
 }
 
 TEST_F(SendActionTest, MissingFolderShowsTheExclamationAfterTheStamp) {
-    view.texts["Text6"] = utf8(dir / "missing" / "Entries.txt");
+    view.text(TextControl::Text6) = utf8(dir / "missing" / "Entries.txt");
 
     Command1_Click(view, fixedClock);
 
@@ -89,8 +89,8 @@ TEST_F(SendActionTest, OtherFailuresShowTheGenericTextWithoutIcon) {
     };
     for (const Row& row : rows) {
         view.messages.clear();
-        view.texts["Text6"] = row.path;
-        view.texts["txtContno"] = row.lineField;
+        view.text(TextControl::Text6) = row.path;
+        view.text(TextControl::txtContno) = row.lineField;
 
         Command1_Click(view, fixedClock);
 
@@ -103,10 +103,10 @@ TEST_F(SendActionTest, OtherFailuresShowTheGenericTextWithoutIcon) {
 }
 
 TEST_F(SendActionTest, SendAfterAFailureRunsAgainFromTheStart) {
-    view.texts["Text6"] = utf8(dir / "missing" / "Entries.txt");
+    view.text(TextControl::Text6) = utf8(dir / "missing" / "Entries.txt");
     Command1_Click(view, fixedClock);
     view.calls.clear();
-    view.texts["Text6"] = utf8(file);
+    view.text(TextControl::Text6) = utf8(file);
 
     Command1_Click(view, fixedClock);
 

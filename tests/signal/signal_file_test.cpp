@@ -61,6 +61,16 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
         {"CR would split the signal", "cxlplace,BUY,1\r", lineBreak},
         {"CR LF at the end", "cxlplace\r\n", lineBreak},
         {"NUL", std::string{"cxl\0place", 9}, lineBreak},
+        // What Python's str.splitlines and other readers also end a line at.
+        {"VT", "1\v5", lineBreak},
+        {"FF", "1\f5", lineBreak},
+        {"FS GS RS", "1\x1c\x1d\x1e", lineBreak},
+        {"NEL", "1\xc2\x85", lineBreak},
+        {"line separator", "1\xe2\x80\xa8", lineBreak},
+        {"paragraph separator", "1\xe2\x80\xa9", lineBreak},
+        {"BEL", "1\a5", "Signal text contains the control character U+0007"},
+        {"DEL", "1\x7f", "Signal text contains the control character U+007F"},
+        {"C1 control", "1\xc2\x81", "Signal text contains the control character U+0081"},
         {"Greek omega", "cxlplace,\xce\xa9",
          "The signal file's code page cannot hold the character U+03A9 \"\xce\xa9\""},
         {"emoji", "\xf0\x9f\x98\x80",
@@ -70,6 +80,14 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
          "a\xf3\xa0\x80\xa0"
          "b",
          "The signal file's code page cannot hold the character U+E0020 \"\xf3\xa0\x80\xa0\""},
+        // Quoted, these would reverse or reorder the rest of the message.
+        {"right-to-left override", "1\xe2\x80\xae",
+         "The signal file's code page cannot hold the character U+202E"},
+        {"zero width space", "1\xe2\x80\x8b",
+         "The signal file's code page cannot hold the character U+200B"},
+        {"Hebrew letter, quoted between left-to-right marks", "\xd7\x90",
+         "The signal file's code page cannot hold the character U+05D0 "
+         "\"\xe2\x80\x8e\xd7\x90\xe2\x80\x8e\""},
         {"broken UTF-8", "abc\xc3", "Signal text is not valid UTF-8 at byte 0xC3"},
         // Well-formed bytes that spell no character must not be quoted back as one.
         {"overlong NUL", "a\xe0\x80\x80", "Signal text is not valid UTF-8 at byte 0xE0"},
@@ -89,6 +107,11 @@ TEST_F(SignalFileTest, WesternTextIsWrittenInTheWindowsCodePage) {
     ASSERT_TRUE(
         appendSignalLine(utf8(file), "caf\xc3\xa9,\xe2\x82\xac,\xc3\xbc,\xc2\xa3").succeeded());
     EXPECT_EQ(readBytes(file), "caf\xe9,\x80,\xfc,\xa3\r\n");
+}
+
+TEST_F(SignalFileTest, TabIsKeptAsTyped) {
+    ASSERT_TRUE(appendSignalLine(utf8(file), "cxlplace,\tBUY").succeeded());
+    EXPECT_EQ(readBytes(file), "cxlplace,\tBUY\r\n");
 }
 
 TEST_F(SignalFileTest, EmptyPathIsBadFileName) {

@@ -1,11 +1,11 @@
-// The window as the send action sees it, without a window: texts held by control name, and
-// a record of every call the action makes.
+// The window as the send action sees it, without a window: the texts it reads, and a record
+// of every call the action makes.
 #pragma once
 
 #include "signal/send_action.h"
 
-#include <functional>
-#include <map>
+#include <array>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,28 +22,32 @@ public:
     };
 
     // The designed initial values of the fields the action reads, but for the path (Text6).
-    // Reading a name that is not here throws std::out_of_range.
-    std::map<std::string, std::string, std::less<>> texts{
-        {"cmbProc", "cxlplace"}, {"cmbSide", "BUY"}, {"txtContno", "1"},        {"cmbType", "MKT"},
-        {"txtLmt", "0"},         {"txtAux", "0"},    {"cmbEntryExit", "entry"},
+    // Reading a control without a text throws std::out_of_range.
+    std::array<std::optional<std::string>, signal::textControlCount> texts{
+        "cxlplace", "BUY", "1", "MKT", "0", "0", "entry", std::nullopt,
     };
+    std::string timeStamp;
     bool tagSelected = true;
     // Off, the calls are not recorded (a benchmark's millions of sends).
     bool recording = true;
     mutable std::vector<std::string> calls;
     std::vector<Message> messages;
 
-    std::string controlText(std::string_view name) const override {
-        record("read ", name);
-        const auto found = texts.find(name);
-        if (found == texts.end()) {
-            throw std::out_of_range{"no control named " + std::string{name}};
+    std::optional<std::string>& text(signal::TextControl control) {
+        return texts[static_cast<std::size_t>(control)];
+    }
+
+    std::string controlText(signal::TextControl control) const override {
+        record("read ", signal::nameOf(control));
+        const std::optional<std::string>& found = texts[static_cast<std::size_t>(control)];
+        if (!found) {
+            throw std::out_of_range{"no text in " + std::string{signal::nameOf(control)}};
         }
-        return found->second;
+        return *found;
     }
     void setTimeStampText(const std::string& text) override {
         record("stamp ", text);
-        texts["txtTimeStamp"] = text;
+        timeStamp = text;
     }
     bool isTagSelected() const override {
         record("tag?");

@@ -1,7 +1,7 @@
 // A Windows handle closed when the object goes away; NULL is no handle.
 #pragma once
 
-#include "signal/unique_handle.h"
+#include "system/unique_handle.h"
 
 #include <windows.h>
 

@@ -16,15 +16,14 @@ TEST(FormDesign, FocusMovesThroughTheFieldsAndTheOptionGroupAsOneStop) {
     EXPECT_EQ(focusOrder(), expected);
 }
 
-TEST(FormDesign, EveryNameTheSendActionReadsIsAFieldOfTheForm) {
-    namespace control = signal::control;
-    for (std::string_view name :
-         {control::cmbProc, control::cmbSide, control::txtContno, control::cmbType, control::txtLmt,
-          control::txtAux, control::cmbEntryExit, control::Text6}) {
-        const ControlDesign* design = findControl(name);
-        ASSERT_NE(design, nullptr) << name;
-        EXPECT_TRUE(design->kind == ControlKind::ComboBox || design->kind == ControlKind::TextBox)
-            << name;
+TEST(FormDesign, EveryTextTheSendActionReadsIsAFieldOfTheSameName) {
+    using enum signal::TextControl;
+    for (const signal::TextControl text :
+         {cmbProc, cmbSide, txtContno, cmbType, txtLmt, txtAux, cmbEntryExit, Text6}) {
+        const ControlDesign& design = designOf(controlIdOf(text));
+        EXPECT_EQ(design.name, signal::nameOf(text));
+        EXPECT_TRUE(design.kind == ControlKind::ComboBox || design.kind == ControlKind::TextBox)
+            << design.name;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 namespace kestrane::window::qt {
@@ -57,6 +58,11 @@ QIcon programIcon() {
     return QIcon{QPixmap::fromImage(image)};
 }
 
+// A field holds whatever is typed or pasted into it, so the line carries what the field shows:
+// a line edit cuts a longer text at its maximum length, 32,767 characters unless raised. Its
+// positions are ints, so no text can be longer than this.
+constexpr int longestFieldText = std::numeric_limits<int>::max();
+
 QWidget* createControl(const ControlDesign& design, QWidget* parent) {
     const QString text = toQString(design.text);
     switch (design.kind) {
@@ -73,6 +79,7 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
         // into "BUY", and Enter does not add the typed text to the list.
         combo->setCompleter(nullptr);
         combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->lineEdit()->setMaxLength(longestFieldText);
         for (const std::string_view entry : design.listEntries) {
             combo->addItem(toQString(entry));
         }
@@ -81,6 +88,7 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
     }
     case ControlKind::TextBox: {
         auto* edit = new QLineEdit{text, parent};
+        edit->setMaxLength(longestFieldText);
         // Read-only, yet still in the tab order so the stamp can be selected and copied.
         edit->setReadOnly(design.readOnly);
         return edit;
@@ -137,6 +145,14 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     chainTabOrder();
 
     command1_ = controlAs<QPushButton>(ControlId::Command1);
+    cmbProc_ = controlAs<QComboBox>(ControlId::cmbProc);
+    cmbSide_ = controlAs<QComboBox>(ControlId::cmbSide);
+    txtContno_ = controlAs<QLineEdit>(ControlId::txtContno);
+    cmbType_ = controlAs<QComboBox>(ControlId::cmbType);
+    txtLmt_ = controlAs<QLineEdit>(ControlId::txtLmt);
+    txtAux_ = controlAs<QLineEdit>(ControlId::txtAux);
+    cmbEntryExit_ = controlAs<QComboBox>(ControlId::cmbEntryExit);
+    Text6_ = controlAs<QLineEdit>(ControlId::Text6);
     txtTimeStamp_ = controlAs<QLineEdit>(ControlId::txtTimeStamp);
     optYes_ = controlAs<QRadioButton>(ControlId::optYes);
     connect(command1_, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
@@ -144,9 +160,14 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     command1_->setFocus();
 }
 
-// One press of Command1 is one send, whatever the keyboard does and however long a send takes.
+// One press of Command1 is one send, whatever the keyboard does and however long a send takes;
+// a message box goes only by a press made while it is up.
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    const bool isKey = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
     if (watched != command1_) {
+        if (isKey && messageBox_ != nullptr) {
+            return filterMessageBoxKey(*static_cast<const QKeyEvent*>(event));
+        }
         return QWidget::eventFilter(watched, event);
     }
     switch (event->type()) {
@@ -162,11 +183,17 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
+// Qt flags the repeats of a held key it recognises; an X server that does not detect repeats
+// (Xvfb, VNC servers) sends each as a release and a press with the same time, of which Qt flags
+// only some. Synthetic events carry no time (0) and are never taken for repeats.
+bool Form1::isRepeat(const QKeyEvent& key) const {
+    return key.isAutoRepeat() || (key.timestamp() != 0 && key.key() == lastReleasedKey_ &&
+                                  key.timestamp() == lastReleaseTime_);
+}
+
 // Return, Enter and Space click the button on their press; a held key repeats its press, and
-// only the first one counts. Qt flags the repeats it recognises; an X server that does not
-// detect repeats (Xvfb, VNC servers) sends each as a release and a press with the same time,
-// of which Qt flags only some. Space would click on each such release, so its releases never
-// click; the press has. Synthetic events carry no time (0) and are never taken for repeats.
+// only the first one counts. Space would click on each release of an X server's repeats, so its
+// releases never click; the press has.
 bool Form1::filterCommand1Key(const QKeyEvent& key) {
     if (key.key() != Qt::Key_Return && key.key() != Qt::Key_Enter && key.key() != Qt::Key_Space) {
         return false;
@@ -176,13 +203,29 @@ bool Form1::filterCommand1Key(const QKeyEvent& key) {
         lastReleaseTime_ = key.timestamp();
         return true;
     }
-    const bool repeat =
-        key.isAutoRepeat() || (key.timestamp() != 0 && key.key() == lastReleasedKey_ &&
-                               key.timestamp() == lastReleaseTime_);
-    if (!repeat && !sending_) {
+    if (!isRepeat(key) && !sending_) {
         command1_->click();
     }
     return true;
+}
+
+// A key already down when the box appeared (the Return that sent, held) keeps repeating its
+// press and is released at last; neither may press OK. A press of a key begun while the box is
+// up, and that key's release, reach the box.
+bool Form1::filterMessageBoxKey(const QKeyEvent& key) {
+    const bool pressedHere = keysPressedInMessageBox_.contains(key.key());
+    if (key.type() == QEvent::KeyRelease) {
+        lastReleasedKey_ = key.key();
+        lastReleaseTime_ = key.timestamp();
+        return !pressedHere;
+    }
+    if (isRepeat(key)) {
+        return true;
+    }
+    if (!pressedHere) {
+        keysPressedInMessageBox_.append(key.key());
+    }
+    return false;
 }
 
 template <typename Control>
@@ -227,23 +270,27 @@ void Form1::chainTabOrder() {
     }
 }
 
-std::string Form1::controlText(std::string_view controlName) const {
-    // The send action reads only fields of the form, by the names the design gives them; any
-    // other name is a fault of the program, not something to answer with an empty text.
-    const ControlDesign* design = findControl(controlName);
-    if (design == nullptr) {
-        qFatal("Form1 has no control named %.*s", static_cast<int>(controlName.size()),
-               controlName.data());
+std::string Form1::controlText(signal::TextControl control) const {
+    using enum signal::TextControl;
+    switch (control) {
+    case cmbProc:
+        return cmbProc_->currentText().toStdString();
+    case cmbSide:
+        return cmbSide_->currentText().toStdString();
+    case txtContno:
+        return txtContno_->text().toStdString();
+    case cmbType:
+        return cmbType_->currentText().toStdString();
+    case txtLmt:
+        return txtLmt_->text().toStdString();
+    case txtAux:
+        return txtAux_->text().toStdString();
+    case cmbEntryExit:
+        return cmbEntryExit_->currentText().toStdString();
+    case Text6:
+        return Text6_->text().toStdString();
     }
-    const QWidget* control = controls_[indexOf(design->id)];
-    if (const auto* combo = qobject_cast<const QComboBox*>(control)) {
-        return combo->currentText().toStdString();
-    }
-    if (const auto* edit = qobject_cast<const QLineEdit*>(control)) {
-        return edit->text().toStdString();
-    }
-    qFatal("Form1's control %.*s holds no text", static_cast<int>(controlName.size()),
-           controlName.data());
+    return {};
 }
 
 void Form1::setTimeStampText(const std::string& text) {
@@ -262,7 +309,16 @@ void Form1::showMessage(const std::string& text, signal::MessageIcon icon,
                     QMessageBox::Ok, this};
     // Failure texts are shown as they are, never read as markup.
     box.setTextFormat(Qt::PlainText);
-    box.setWindowModality(Qt::WindowModal);
+    // Modal to the whole program, not to the window: under Wayland a window-modal box becomes
+    // a surface without a title bar, so without its caption and close button.
+    box.setWindowModality(Qt::ApplicationModal);
+    // Key events reach the box's focused button first, then the box.
+    const QScopedValueRollback<QWidget*> shown{messageBox_, &box};
+    keysPressedInMessageBox_.clear();
+    box.installEventFilter(this);
+    for (QWidget* child : box.findChildren<QWidget*>()) {
+        child->installEventFilter(this);
+    }
     box.exec();
 }
 

@@ -4,11 +4,13 @@
 #include "signal/send_action.h"
 #include "window/form_design.h"
 
+#include <QList>
 #include <QWidget>
 #include <array>
 #include <string>
 #include <string_view>
 
+class QComboBox;
 class QKeyEvent;
 class QPushButton;
 class QLineEdit;
@@ -23,7 +25,7 @@ public:
     // `clock` is where each send reads the local date and time; tests pass a fixed one.
     explicit Form1(signal::LocalClock clock = signal::readLocalClock, QWidget* parent = nullptr);
 
-    std::string controlText(std::string_view controlName) const override;
+    std::string controlText(signal::TextControl control) const override;
     void setTimeStampText(const std::string& text) override;
     bool isTagSelected() const override;
     void showMessage(const std::string& text, signal::MessageIcon icon,
@@ -36,6 +38,9 @@ private:
     void createControls();
     void chainTabOrder();
     bool filterCommand1Key(const QKeyEvent& key);
+    bool filterMessageBoxKey(const QKeyEvent& key);
+    // True for a press that repeats a held key rather than a new press of it.
+    bool isRepeat(const QKeyEvent& key) const;
     void onCommand1Clicked();
     // The control of that identity as the class it was created as.
     template <typename Control>
@@ -44,14 +49,27 @@ private:
     signal::LocalClock clock_;
     std::array<QWidget*, controlCount> controls_{}; // by indexOf(ControlId)
     QPushButton* command1_ = nullptr;
+    // The fields the send action reads, and the time stamp box it writes.
+    QComboBox* cmbProc_ = nullptr;
+    QComboBox* cmbSide_ = nullptr;
+    QLineEdit* txtContno_ = nullptr;
+    QComboBox* cmbType_ = nullptr;
+    QLineEdit* txtLmt_ = nullptr;
+    QLineEdit* txtAux_ = nullptr;
+    QComboBox* cmbEntryExit_ = nullptr;
+    QLineEdit* Text6_ = nullptr;
     QLineEdit* txtTimeStamp_ = nullptr;
     QRadioButton* optYes_ = nullptr;
     // True while a send is in progress; presses on Command1 meanwhile are dropped.
     bool sending_ = false;
-    // The last release of a key that presses Command1, and its time: a press of the same key
-    // at the same time is the X server repeating a held key, not a new press.
+    // The last release of a key on Command1 or the message box, and its time: a press of the
+    // same key at the same time is the X server repeating a held key, not a new press.
     int lastReleasedKey_ = 0;
     quint64 lastReleaseTime_ = 0;
+    // The message box while it is up, and the keys first pressed while it was: only these may
+    // dismiss it.
+    QWidget* messageBox_ = nullptr;
+    QList<int> keysPressedInMessageBox_;
 };
 
 } // namespace kestrane::window::qt

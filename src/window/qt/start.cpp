@@ -1,9 +1,14 @@
 #include "start.h"
 
+#include "system/unique_handle.h"
+
 #include <QRegularExpression>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -19,6 +24,56 @@ struct HeldMessage {
 
 // What Qt says while it opens its platform, held until it is known whether it opened.
 std::vector<HeldMessage> heldMessages;
+
+struct FileDescriptorTraits {
+    using Type = int;
+    static constexpr int invalid() { return -1; }
+    static void close(int descriptor) { ::close(descriptor); }
+};
+using UniqueFileDescriptor = UniqueHandle<FileDescriptorTraits>;
+
+// Where stderr went before Qt opened its platform. Meanwhile stderr is a file in memory, as the
+// libraries below Qt write to it directly (libwayland: "error: XDG_RUNTIME_DIR is invalid or
+// not set in the environment."), and a failed start prints its one line alone.
+UniqueFileDescriptor stderrBeforeOpen;
+
+void holdStderr() {
+    const UniqueFileDescriptor held{::memfd_create("held-stderr", MFD_CLOEXEC)};
+    if (!held.isOpen()) {
+        return;
+    }
+    std::fflush(stderr);
+    stderrBeforeOpen = UniqueFileDescriptor{::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)};
+    if (stderrBeforeOpen.isOpen() && ::dup2(held.get(), STDERR_FILENO) < 0) {
+        stderrBeforeOpen.reset();
+    }
+}
+
+// Gives stderr back; what was written to it meanwhile follows when `replay`.
+void releaseStderr(bool replay) {
+    if (!stderrBeforeOpen.isOpen()) {
+        return;
+    }
+    std::fflush(stderr);
+    const UniqueFileDescriptor held{::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)};
+    ::dup2(stderrBeforeOpen.get(), STDERR_FILENO);
+    stderrBeforeOpen.reset();
+    if (!replay || !held.isOpen()) {
+        return;
+    }
+    char buffer[4096];
+    off_t offset = 0;
+    for (ssize_t got; (got = ::pread(held.get(), buffer, sizeof buffer, offset)) > 0;) {
+        offset += got;
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t step = ::write(STDERR_FILENO, buffer + written, got - written);
+            if (step <= 0) {
+                return;
+            }
+            written += step;
+        }
+    }
+}
 
 // Where a platform that Qt tried shows its windows; `installed` is false when Qt did not find
 // the platform's plugin.
@@ -58,6 +113,7 @@ QString displayTried(const QString& platform, bool installed) {
         QStringLiteral("%1: no display could be opened; tried %2\n")
             .arg(QLatin1String(desktopEntryName), tried.join(QLatin1String(", then ")))
             .toLocal8Bit();
+    releaseStderr(false);
     std::fputs(line.constData(), stderr);
     std::fflush(stderr);
     std::_Exit(EXIT_FAILURE);
@@ -74,7 +130,9 @@ void holdMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
 
 std::unique_ptr<QApplication> openApplication(int& argc, char** argv) {
     const QtMessageHandler previous = qInstallMessageHandler(holdMessage);
+    holdStderr();
     auto application = std::make_unique<QApplication>(argc, argv);
+    releaseStderr(true);
     qInstallMessageHandler(previous);
     // It opened: what Qt said meanwhile goes where it would have gone.
     for (const HeldMessage& message : std::exchange(heldMessages, {})) {

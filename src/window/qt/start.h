@@ -16,7 +16,8 @@ inline constexpr const char* desktopEntryName = "kestrane-signal-simulator";
 // The application, on the display that Qt's platform opens. Without one (no DISPLAY, a display
 // that cannot be reached, a platform plugin that is missing), where Qt would abort, this prints
 // one line saying that no display could be opened and which one was tried, and ends the program
-// with exit status 1. Qt's own messages from opening the platform are shown only once it opened.
+// with exit status 1. What Qt and the libraries below it say while opening the platform is
+// shown only once it opened.
 std::unique_ptr<QApplication> openApplication(int& argc, char** argv);
 
 std::unique_ptr<Form1> startSignalSimulator(signal::LocalClock clock = signal::readLocalClock);

@@ -5,7 +5,6 @@
 #include "utf16/utf16.h"
 #include "window_text.h"
 
-#include <cstdlib>
 #include <vector>
 
 namespace kestrane::window::win32 {
@@ -157,15 +156,9 @@ void Form1Window::show(int showCommand) {
     ::SetFocus(control(ControlId::Command1));
 }
 
-std::string Form1Window::controlText(std::string_view controlName) const {
-    // The send action reads only fields of the form, by the names the design gives them; any
-    // other name is a fault of the program, not something to answer with an empty text.
-    const ControlDesign* design = findControl(controlName);
-    if (design == nullptr) {
-        std::abort();
-    }
+std::string Form1Window::controlText(signal::TextControl text) const {
     // A drop-down combo box's text is the text of its edit field.
-    return utf16::toUtf8(windowText(control(design->id)));
+    return utf16::toUtf8(windowText(control(controlIdOf(text))));
 }
 
 void Form1Window::setTimeStampText(const std::string& text) {
@@ -317,7 +310,7 @@ void Form1Window::onDpiChanged(UINT dpi, const RECT& suggested) {
 void Form1Window::layout(UINT dpi) {
     dpi_ = dpi;
     // The old font stays alive until no control uses it any more.
-    Font font{createFormFont(window_, dpi)};
+    Font font = createFormFont(window_, dpi);
     for (const ControlDesign& design : form1Controls) {
         const HWND child = control(design.id);
         ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);

@@ -36,7 +36,7 @@ public:
     // waited, and the button drops it as if it had been disabled meanwhile.
     bool pressedDuringSend(const MSG& message) const;
 
-    std::string controlText(std::string_view controlName) const override;
+    std::string controlText(signal::TextControl text) const override;
     void setTimeStampText(const std::string& text) override;
     bool isTagSelected() const override;
     void showMessage(const std::string& text, signal::MessageIcon icon,

@@ -55,25 +55,23 @@ bool allTextsFit(HDC dc, HFONT font, UINT dpi) {
 
 } // namespace
 
-HFONT createFormFont(HWND window, UINT dpi) {
+Font createFormFont(HWND window, UINT dpi) {
     LOGFONTW design = messageFont(dpi);
     const int smallest = scaledFrom96Dpi(8, dpi);
     const HDC dc = ::GetDC(window);
-    HFONT font = nullptr;
+    Font font;
     for (int height = std::max(static_cast<int>(std::abs(design.lfHeight)), smallest);
          height >= smallest; --height) {
-        if (font) {
-            ::DeleteObject(font);
-        }
         design.lfHeight = -height;
-        font = ::CreateFontIndirectW(&design);
-        if (!font || allTextsFit(dc, font, dpi)) {
+        font = Font{::CreateFontIndirectW(&design)};
+        if (!font.isOpen() || allTextsFit(dc, font.get(), dpi)) {
             break;
         }
     }
     ::ReleaseDC(window, dc);
-    // Deleting a stock object later does nothing, so the caller may treat it as its own.
-    return font ? font : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    // Deleting a stock object does nothing, so the font may own it like any other.
+    return font.isOpen() ? std::move(font)
+                         : Font{static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT))};
 }
 
 } // namespace kestrane::window::win32

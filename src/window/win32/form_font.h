@@ -2,7 +2,7 @@
 // would not fit its control.
 #pragma once
 
-#include "signal/unique_handle.h"
+#include "system/unique_handle.h"
 
 #include <windows.h>
 
@@ -20,6 +20,6 @@ using Font = UniqueHandle<FontTraits>;
 // text to fit its control, and never smaller than 8 pixels at 96 DPI: a smaller message font
 // is raised to that. Where the system cannot make the font, its stock dialog font. `window`
 // gives the device context the texts are measured in.
-HFONT createFormFont(HWND window, UINT dpi);
+Font createFormFont(HWND window, UINT dpi);
 
 } // namespace kestrane::window::win32

@@ -8,6 +8,7 @@
 #include "window/qt/titled_frame.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QColorSpace>
 #include <QComboBox>
 #include <QGroupBox>
@@ -21,6 +22,7 @@
 #include <QStyleOption>
 #include <QTest>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -126,8 +128,52 @@ void typeOver(const QString& text) {
     QTest::keyClicks(QApplication::focusWidget(), text);
 }
 
-// Records every message box shown while it lives, and dismisses each with its OK button once
-// it runs modal, as a user would.
+// Selects what the focused field holds and pastes the text over it from the clipboard.
+void pasteOver(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+}
+
+// A key event at a time in milliseconds, as the display stamps it.
+void sendKeyAt(QWidget* to, QEvent::Type type, int key, quint64 time, bool repeat = false) {
+    QKeyEvent event{type, key, Qt::NoModifier, QString{}, repeat};
+    event.setTimestamp(time);
+    QApplication::sendEvent(to, &event);
+}
+
+// A key pressed before and held down: its repeated presses, flagged as such or, as an X server
+// without detectable repeats sends them, each a release and a press with the same time and no
+// flag; then its release.
+void holdKey(QWidget* to, int key, int repeats, bool unflagged) {
+    for (quint64 time = 1500; time < 1500 + 40 * quint64(repeats); time += 40) {
+        if (unflagged) {
+            sendKeyAt(to, QEvent::KeyRelease, key, time);
+        }
+        sendKeyAt(to, QEvent::KeyPress, key, time, !unflagged);
+    }
+    sendKeyAt(to, QEvent::KeyRelease, key, 2000);
+}
+
+// What the user does while a send waits on the file system: a click, Return and Space,
+// queued until the send returns to the event loop.
+void queuePressesOn(QPushButton* command1) {
+    const QPointF at = QRectF{command1->rect()}.center();
+    const auto post = [&](QEvent* event) {
+        QCoreApplication::postEvent(command1, event);
+    };
+    post(new QMouseEvent{QEvent::MouseButtonPress, at, command1->mapToGlobal(at), Qt::LeftButton,
+                         Qt::LeftButton, Qt::NoModifier});
+    post(new QMouseEvent{QEvent::MouseButtonRelease, at, command1->mapToGlobal(at), Qt::LeftButton,
+                         Qt::NoButton, Qt::NoModifier});
+    for (const int pressed : {Qt::Key_Return, Qt::Key_Space}) {
+        post(new QKeyEvent{QEvent::KeyPress, pressed, Qt::NoModifier});
+        post(new QKeyEvent{QEvent::KeyRelease, pressed, Qt::NoModifier});
+    }
+}
+
+// Records every message box shown while it lives, and once it runs modal does what the user
+// does to it: by default a click on its OK button.
 class MessageBoxCatcher final : public QObject {
 public:
     struct Seen {
@@ -136,10 +182,16 @@ public:
         QMessageBox::Icon icon;
         QMessageBox::StandardButtons buttons;
         QWidget* parent;
+        Qt::WindowModality modality;
         bool wasActiveModal = false;
     };
+    using UserAction = std::function<void(QMessageBox&)>;
 
-    MessageBoxCatcher() { qApp->installEventFilter(this); }
+    explicit MessageBoxCatcher(UserAction userAction =
+                                   [](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); })
+        : userAction_{std::move(userAction)} {
+        qApp->installEventFilter(this);
+    }
     ~MessageBoxCatcher() override { qApp->removeEventFilter(this); }
     MessageBoxCatcher(const MessageBoxCatcher&) = delete;
     MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
@@ -153,20 +205,23 @@ protected:
             return false;
         }
         seen.push_back({box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
-                        box->parentWidget()});
+                        box->parentWidget(), box->windowModality()});
         const std::size_t index = seen.size() - 1;
         QMetaObject::invokeMethod(
             box,
             [this, box, index] {
                 seen[index].wasActiveModal = QApplication::activeModalWidget() == box;
-                box->button(QMessageBox::Ok)->click();
+                userAction_(*box);
             },
             Qt::QueuedConnection);
         return false;
     }
+
+private:
+    UserAction userAction_;
 };
 
-enum class Step { TypeOver, TypeOverAndEnter, ChooseNextEntry, ArrowRight, Click };
+enum class Step { TypeOver, TypeOverAndEnter, PasteOver, ChooseNextEntry, ArrowRight, Click };
 
 struct FormStep {
     Step step;
@@ -199,6 +254,8 @@ private slots:
     void eachPressAppendsOneLineAndKeepsTheFields();
     void failedSendShowsItsMessageAndKeepsTheValues_data();
     void failedSendShowsItsMessageAndKeepsTheValues();
+    void failureMessageStaysUntilAFreshPress_data();
+    void failureMessageStaysUntilAFreshPress();
 };
 
 void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
@@ -223,28 +280,32 @@ void Form1Test::windowHasItsDesignedCaptionSizeAndIcon() {
 }
 
 void Form1Test::programWithoutDisplayExitsWithAMessage_data() {
-    QTest::addColumn<QString>("variable"); // set in the program's environment, if any
-    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("settings"); // NAME=value, set in the program's environment
     QTest::addColumn<QString>("tried");
-    QTest::newRow("no DISPLAY") << QString{} << QString{}
-                                << QStringLiteral("X display (DISPLAY not set)");
-    QTest::newRow("display not reachable") << QStringLiteral("DISPLAY") << QStringLiteral(":65535")
-                                           << QStringLiteral("X display \":65535\"");
+    QTest::newRow("no DISPLAY") << QStringList{} << QStringLiteral("X display (DISPLAY not set)");
+    QTest::newRow("display not reachable")
+        << QStringList{QStringLiteral("DISPLAY=:65535")} << QStringLiteral("X display \":65535\"");
     QTest::newRow("platform plugin missing")
-        << QStringLiteral("QT_QPA_PLATFORM") << QStringLiteral("kestrane-missing")
+        << QStringList{QStringLiteral("QT_QPA_PLATFORM=kestrane-missing")}
         << QStringLiteral("Qt platform \"kestrane-missing\" (plugin not installed)");
+    // libwayland itself complains about the missing runtime folder before it gives up.
+    QTest::newRow("Wayland without XDG_RUNTIME_DIR")
+        << QStringList{QStringLiteral("QT_QPA_PLATFORM=wayland"),
+                       QStringLiteral("WAYLAND_DISPLAY=kestrane-missing")}
+        << QStringLiteral("Wayland display \"kestrane-missing\"");
 }
 
 void Form1Test::programWithoutDisplayExitsWithAMessage() {
-    QFETCH(QString, variable);
-    QFETCH(QString, value);
+    QFETCH(QStringList, settings);
     QFETCH(QString, tried);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM"}) {
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"}) {
         environment.remove(QLatin1String(name));
     }
-    if (!variable.isEmpty()) {
-        environment.insert(variable, value);
+    for (const QString& setting : settings) {
+        environment.insert(setting.section(QLatin1Char('='), 0, 0),
+                           setting.section(QLatin1Char('='), 1));
     }
     QProcess program;
     program.setProcessEnvironment(environment);
@@ -479,33 +540,14 @@ void Form1Test::command1SendsOncePerActivation() {
     const auto signalFile = folder / "Entries.txt";
     QPushButton* command1 = nullptr;
     const auto form = showForm([&] {
-        // What the user does while the send waits on the file system: queued until the send
-        // returns to the event loop.
         if (std::exchange(pressesDuringSend, false)) {
-            const QPointF at = QRectF{command1->rect()}.center();
-            const auto post = [&](QEvent* event) {
-                QCoreApplication::postEvent(command1, event);
-            };
-            post(new QMouseEvent{QEvent::MouseButtonPress, at, command1->mapToGlobal(at),
-                                 Qt::LeftButton, Qt::LeftButton, Qt::NoModifier});
-            post(new QMouseEvent{QEvent::MouseButtonRelease, at, command1->mapToGlobal(at),
-                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier});
-            for (const int pressed : {Qt::Key_Return, Qt::Key_Space}) {
-                post(new QKeyEvent{QEvent::KeyPress, pressed, Qt::NoModifier});
-                post(new QKeyEvent{QEvent::KeyRelease, pressed, Qt::NoModifier});
-            }
+            queuePressesOn(command1);
         }
         return sendTime;
     });
     control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(qs(utf8(signalFile)));
     command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
     command1->setFocus();
-    // A key event at a time in milliseconds, as the display stamps it.
-    const auto sendKey = [&](QEvent::Type type, quint64 time, bool repeat = false) {
-        QKeyEvent event{type, key, Qt::NoModifier, QString{}, repeat};
-        event.setTimestamp(time);
-        QApplication::sendEvent(command1, &event);
-    };
 
     if (key == 0) {
         QTest::mouseClick(command1, Qt::LeftButton);
@@ -514,14 +556,8 @@ void Form1Test::command1SendsOncePerActivation() {
             QTest::mouseRelease(command1, Qt::LeftButton);
         }
     } else {
-        sendKey(QEvent::KeyPress, 1000);
-        for (quint64 time = 1500; time < 1500 + 40 * quint64(repeats); time += 40) {
-            if (unflagged) {
-                sendKey(QEvent::KeyRelease, time);
-            }
-            sendKey(QEvent::KeyPress, time, !unflagged);
-        }
-        sendKey(QEvent::KeyRelease, 2000);
+        sendKeyAt(command1, QEvent::KeyPress, key, 1000);
+        holdKey(command1, key, repeats, unflagged);
     }
     QCoreApplication::processEvents();
 
@@ -561,6 +597,15 @@ void Form1Test::sendsWhatTheFieldsHold_data() {
     QTest::newRow("contracts holding a comma")
         << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtContno"), QStringLiteral("1,5")}}
         << QStringLiteral("cxlplace,BUY,1,5,MKT,0,0,2007011816520,entry");
+    // A field holds a long paste whole, and the line carries it whole.
+    const QString pasted(100'000, u'7');
+    QTest::newRow("100,000 characters pasted into Limit Price")
+        << QList<FormStep>{{Step::PasteOver, QStringLiteral("txtLmt"), pasted}}
+        << QStringLiteral("cxlplace,BUY,1,MKT,") + pasted +
+               QStringLiteral(",0,2007011816520,entry");
+    QTest::newRow("100,000 characters pasted into the procedure")
+        << QList<FormStep>{{Step::PasteOver, QStringLiteral("cmbProc"), pasted}}
+        << pasted + QStringLiteral(",BUY,1,MKT,0,0,2007011816520,entry");
     QTest::newRow("typing into the read-only stamp changes nothing")
         << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtTimeStamp"), QStringLiteral("1")}}
         << initialLine;
@@ -586,6 +631,8 @@ void Form1Test::sendsWhatTheFieldsHold() {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
         } else if (step.step == Step::ArrowRight) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        } else if (step.step == Step::PasteOver) {
+            pasteOver(step.text);
         } else {
             typeOver(step.text);
             if (step.step == Step::TypeOverAndEnter) {
@@ -643,6 +690,12 @@ void Form1Test::failedSendShowsItsMessageAndKeepsTheValues_data() {
         << QStringLiteral(
                "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1")
         << int(QMessageBox::NoIcon);
+    // The path field holds the whole name, and the name is refused, not a shorter one tried.
+    QTest::newRow("path of 100,000 characters")
+        << QString(100'000, u'x')
+        << QStringLiteral(
+               "Error 52 (Bad file name or number) in procedure Command1_Click of Form Form1")
+        << int(QMessageBox::NoIcon);
 }
 
 void Form1Test::failedSendShowsItsMessageAndKeepsTheValues() {
@@ -673,8 +726,11 @@ void Form1Test::failedSendShowsItsMessageAndKeepsTheValues() {
         QCOMPARE(int(box.icon), icon);
         QCOMPARE(box.buttons, QMessageBox::StandardButtons{QMessageBox::Ok});
         QCOMPARE(box.parent, form.get());
+        // Modal to the program: a window-modal box has no title bar under Wayland.
+        QCOMPARE(box.modality, Qt::ApplicationModal);
         QVERIFY(box.wasActiveModal);
     }
+    QCOMPARE(control<QLineEdit>(*form, QStringLiteral("Text6"))->text(), path);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     QVERIFY(folder.entries().empty());
     for (std::size_t i = 0; i < form1Controls.size(); ++i) {
@@ -683,6 +739,69 @@ void Form1Test::failedSendShowsItsMessageAndKeepsTheValues() {
         QCOMPARE(shownText(control(*form, name)), expected);
     }
     QVERIFY(control<QRadioButton>(*form, QStringLiteral("optYes"))->isChecked());
+}
+
+void Form1Test::failureMessageStaysUntilAFreshPress_data() {
+    QTest::addColumn<int>("key"); // pressed on Command1, and held down while the box appears
+    // Its repeats flagged as such, or as an X server without detectable repeats sends them.
+    QTest::addColumn<bool>("unflagged");
+    QTest::addColumn<int>("freshKey"); // pressed and released on OK afterwards; 0: a click
+    QTest::newRow("Return held, then Return")
+        << int(Qt::Key_Return) << false << int(Qt::Key_Return);
+    QTest::newRow("Return held, X repeats, then a click") << int(Qt::Key_Return) << true << 0;
+    QTest::newRow("Space held, X repeats, then Space")
+        << int(Qt::Key_Space) << true << int(Qt::Key_Space);
+    QTest::newRow("keypad Enter held, then keypad Enter")
+        << int(Qt::Key_Enter) << false << int(Qt::Key_Enter);
+}
+
+void Form1Test::failureMessageStaysUntilAFreshPress() {
+    QFETCH(int, key);
+    QFETCH(bool, unflagged);
+    QFETCH(int, freshKey);
+    const TempDir folder;
+    QPushButton* command1 = nullptr;
+    int sends = 0;
+    const auto form = showForm([&] {
+        if (sends++ == 0) {
+            queuePressesOn(command1);
+        }
+        return sendTime;
+    });
+    // The path names a folder: the send fails.
+    control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(qs(utf8(folder.path())));
+    command1 = control<QPushButton>(*form, QStringLiteral("Command1"));
+    command1->setFocus();
+
+    bool focusOnOk = false;
+    bool upAfterHeldKey = false;
+    bool upAfterFreshPress = true;
+    const MessageBoxCatcher catcher{[&](QMessageBox& box) {
+        QCoreApplication::processEvents(); // the box takes the focus
+        QWidget* ok = box.button(QMessageBox::Ok);
+        focusOnOk = QApplication::focusWidget() == ok;
+        holdKey(ok, key, 3, unflagged); // the key that sent, still down
+        upAfterHeldKey = box.isVisible();
+        if (freshKey == 0) {
+            QTest::mouseClick(ok, Qt::LeftButton);
+        } else {
+            sendKeyAt(ok, QEvent::KeyPress, freshKey, 3000);
+            sendKeyAt(ok, QEvent::KeyRelease, freshKey, 3100);
+        }
+        upAfterFreshPress = box.isVisible();
+        if (box.isVisible()) {
+            box.reject(); // so that a box that stays fails the test instead of waiting
+        }
+    }};
+    sendKeyAt(command1, QEvent::KeyPress, key, 1000);
+    QCoreApplication::processEvents();
+
+    QVERIFY(focusOnOk);
+    QVERIFY(upAfterHeldKey);
+    QVERIFY(!upAfterFreshPress);
+    QCOMPARE(sends, 1);
+    QCOMPARE(catcher.seen.size(), std::size_t{1});
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
 QTEST_MAIN(Form1Test)

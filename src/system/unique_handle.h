@@ -1,5 +1,6 @@
-// The one owner of a system handle (a file descriptor, a Windows handle, a GDI object): it
-// closes the handle when it goes away, and moves but never copies.
+// The one owner of a system handle (a file descriptor, a Windows handle, a GDI object), for the
+// core and both windows alike: it closes the handle when it goes away, and moves but never
+// copies.
 #pragma once
 
 #include <utility>
