@@ -4,7 +4,8 @@
 #include "utf8.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -48,11 +49,22 @@ bool isLineBreak(char32_t c) {
            c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
+// `value` in upper-case hexadecimal, with at least `digits` digits. Without printf, whose
+// MinGW implementation (floating point included) would be a tenth of the Windows program.
+std::string hexadecimal(char32_t value, std::size_t digits) {
+    char buffer[8];
+    char* const end = std::to_chars(buffer, buffer + sizeof buffer, std::uint32_t{value}, 16).ptr;
+    const auto length = static_cast<std::size_t>(end - buffer);
+    std::string text(length < digits ? digits - length : 0, '0');
+    for (const char* digit = buffer; digit != end; ++digit) {
+        text += *digit >= 'a' ? static_cast<char>(*digit - 'a' + 'A') : *digit;
+    }
+    return text;
+}
+
 // U+XXXX, the name by which a refusal shows a character.
 std::string codePointName(char32_t c) {
-    char name[16];
-    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(c));
-    return name;
+    return "U+" + hexadecimal(c, 4);
 }
 
 AppendResult controlCharacterRefused(char32_t c) {
@@ -88,10 +100,9 @@ bool isRightToLeft(char32_t c) {
 AppendResult cannotHoldCharacter(std::string_view rest,
                                  const std::optional<utf8::Character>& character) {
     if (!character) {
-        char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(rest.front()));
         return AppendResult::failed(failure::InvalidText,
-                                    "Signal text is not valid UTF-8 at byte " + std::string{byte});
+                                    "Signal text is not valid UTF-8 at byte 0x" +
+                                        hexadecimal(static_cast<unsigned char>(rest.front()), 2));
     }
     const std::string refusal = "The signal file's code page cannot hold the character " +
                                 codePointName(character->codePoint);

@@ -18,17 +18,22 @@ void loadExport(HMODULE module, const char* name, Function& function) {
     function = reinterpret_cast<Function>(generic);
 }
 
+DpiFunctions lookUpDpiFunctions() {
+    const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+    DpiFunctions found;
+    loadExport(user32, "GetDpiForWindow", found.getDpiForWindow);
+    loadExport(user32, "AdjustWindowRectExForDpi", found.adjustWindowRectExForDpi);
+    loadExport(user32, "SystemParametersInfoForDpi", found.systemParametersInfoForDpi);
+    loadExport(user32, "GetSystemMetricsForDpi", found.getSystemMetricsForDpi);
+    return found;
+}
+
+// Looked up once as the program starts, before it has threads: a function's static would bring
+// libstdc++'s guard for its first use (2.5 KB of the Windows program).
+const DpiFunctions functionsOfUser32 = lookUpDpiFunctions();
+
 const DpiFunctions& dpiFunctions() {
-    static const DpiFunctions looked = [] {
-        const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-        DpiFunctions found;
-        loadExport(user32, "GetDpiForWindow", found.getDpiForWindow);
-        loadExport(user32, "AdjustWindowRectExForDpi", found.adjustWindowRectExForDpi);
-        loadExport(user32, "SystemParametersInfoForDpi", found.systemParametersInfoForDpi);
-        loadExport(user32, "GetSystemMetricsForDpi", found.getSystemMetricsForDpi);
-        return found;
-    }();
-    return looked;
+    return functionsOfUser32;
 }
 
 UINT systemDpi() {

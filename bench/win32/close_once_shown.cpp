@@ -1,0 +1,46 @@
+// Linked into the start-up programs: closes the first top-level window once it and its
+// controls are painted, after setting the runner's event, so the runner times the start to
+// the window shown. Installed before wWinMain runs, for the program's one thread.
+#include <windows.h>
+
+namespace {
+
+const UINT shownMessage = ::RegisterWindowMessageW(L"KestraneBenchWindowShown");
+HWND shownWindow = nullptr;
+
+// Sees each message sent to a window once handled: the first top-level window shown gets a
+// message posted, which comes out of the queue when the program runs its message loop.
+LRESULT CALLBACK afterSent(int code, WPARAM sender, LPARAM data) {
+    const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(data);
+    if (code == HC_ACTION && !shownWindow && message->message == WM_WINDOWPOSCHANGED &&
+        (reinterpret_cast<const WINDOWPOS*>(message->lParam)->flags & SWP_SHOWWINDOW) &&
+        !(::GetWindowLongW(message->hwnd, GWL_STYLE) & WS_CHILD)) {
+        shownWindow = message->hwnd;
+        ::PostMessageW(shownWindow, shownMessage, 0, 0);
+    }
+    return ::CallNextHookEx(nullptr, code, sender, data);
+}
+
+// Sees each message the thread takes from its queue: at the posted one every paint still
+// pending is made, then the runner is told and the window closed.
+LRESULT CALLBACK onQueued(int code, WPARAM removal, LPARAM data) {
+    const auto* message = reinterpret_cast<const MSG*>(data);
+    if (code == HC_ACTION && removal == PM_REMOVE && message->message == shownMessage &&
+        message->hwnd == shownWindow) {
+        ::RedrawWindow(shownWindow, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        if (const HANDLE shown =
+                ::OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Local\\KestraneBenchWindowShown")) {
+            ::SetEvent(shown);
+            ::CloseHandle(shown);
+        }
+        ::PostMessageW(shownWindow, WM_CLOSE, 0, 0);
+    }
+    return ::CallNextHookEx(nullptr, code, removal, data);
+}
+
+[[maybe_unused]] const HHOOK sentHook =
+    ::SetWindowsHookExW(WH_CALLWNDPROCRET, afterSent, nullptr, ::GetCurrentThreadId());
+[[maybe_unused]] const HHOOK queuedHook =
+    ::SetWindowsHookExW(WH_GETMESSAGE, onQueued, nullptr, ::GetCurrentThreadId());
+
+} // namespace
