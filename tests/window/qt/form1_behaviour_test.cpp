@@ -370,6 +370,7 @@ void Form1BehaviourTest::pathFieldSuggestsFilesAndKeepsWhatIsTyped() {
     path->setFocus();
     path->clear();
     const QString typed = qs(utf8(folder / "E"));
+    // Typed as a person types, key by key, so the folders are read meanwhile.
     QTest::keyClicks(path, typed, Qt::NoModifier, 20);
 
     QTRY_VERIFY(path->completer() != nullptr && path->completer()->popup()->isVisible());
