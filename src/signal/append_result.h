@@ -21,6 +21,11 @@ inline constexpr int DiskFull = 61;
 inline constexpr int TooManyFiles = 67;
 inline constexpr int DiskNotReady = 71;
 inline constexpr int DeviceIOError = 57;
+
+// Every code, as src/signal/failure_codes.tsv lists them.
+inline constexpr int all[] = {InvalidText,         BadFileName,      PathNotFound,
+                              PathFileAccessError, PermissionDenied, DiskFull,
+                              TooManyFiles,        DiskNotReady,     DeviceIOError};
 } // namespace failure
 
 // The standard description of a failure code; empty for a number that is none of them.

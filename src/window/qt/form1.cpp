@@ -308,7 +308,8 @@ void Form1::completePaths() {
     auto* completer = new QCompleter{files, this};
     completer->setCompletionMode(QCompleter::PopupCompletion);
     Text6_->setCompleter(completer);
-    // Folders are read in the background: what they hold shows once read, typed fast or not.
+    // Folders are read in the background; once one is read, its entries show for what is
+    // typed. A path pasted whole is suggested for only from the next key typed.
     connect(files, &QFileSystemModel::directoryLoaded, this, [this, completer] {
         if (Text6_->hasFocus()) {
             completer->setCompletionPrefix(Text6_->text());

@@ -1,6 +1,23 @@
 // The Qt window driven as a user drives it: key presses and clicks on the live widgets, a
 // fixed clock, and a real signal file in a fresh folder; the program without a display.
 #include "form1_testing.h"
+#include "support/temp_dir.h"
+
+#include <QAbstractItemView>
+#include <QClipboard>
+#include <QCompleter>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <functional>
+#include <vector>
+
+using kestrane::testing::readBytes;
+using kestrane::testing::TempDir;
+using kestrane::testing::utf8;
 
 namespace {
 
@@ -353,6 +370,7 @@ void Form1BehaviourTest::pathFieldSuggestsFilesAndKeepsWhatIsTyped() {
     path->setFocus();
     path->clear();
     const QString typed = qs(utf8(folder / "E"));
+    // Typed as a person types, key by key, so the folders are read meanwhile.
     QTest::keyClicks(path, typed, Qt::NoModifier, 20);
 
     QTRY_VERIFY(path->completer() != nullptr && path->completer()->popup()->isVisible());

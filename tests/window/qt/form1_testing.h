@@ -2,46 +2,23 @@
 // its controls by name, and the texts a user sees in them.
 #pragma once
 
-#include "support/designed_pixels.h"
-#include "support/temp_dir.h"
 #include "window/form_design.h"
 #include "window/qt/form1.h"
-#include "window/qt/start.h"
-#include "window/qt/titled_frame.h"
 
-#include <QAbstractItemView>
-#include <QAccessible>
-#include <QClipboard>
-#include <QColorSpace>
+#include <QApplication>
 #include <QComboBox>
-#include <QCompleter>
-#include <QGroupBox>
-#include <QHash>
-#include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QProcess>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-#include <algorithm>
-#include <functional>
+#include <QString>
 #include <memory>
+#include <string_view>
 #include <utility>
-#include <vector>
 
 using kestrane::signal::LocalDateTime;
-using kestrane::testing::readBytes;
-using kestrane::testing::TempDir;
-using kestrane::testing::utf8;
 using kestrane::window::ControlDesign;
-using kestrane::window::ControlId;
 using kestrane::window::ControlKind;
 using kestrane::window::findControl;
 using kestrane::window::form1Controls;
 using kestrane::window::qt::Form1;
-using kestrane::window::qt::TitledFrame;
 
 namespace form1_testing {
 

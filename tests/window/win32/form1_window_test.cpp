@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <commctrl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <oleacc.h>
 
@@ -311,42 +312,67 @@ TEST_F(Form1WindowTest, EveryPressOfCommand1SendsOneLineButEnterElsewhereNone) {
         std::filesystem::remove(file);
         return lines;
     };
-    press(ControlId::Command1, VK_SPACE, 3);
-    EXPECT_EQ(linesSent(), 1) << "Space held";
-    press(ControlId::Command1, VK_RETURN, 3);
-    EXPECT_EQ(linesSent(), 1) << "Enter held";
-    press(ControlId::Command1, VK_RETURN, 0);
-    press(ControlId::txtLmt, VK_RETURN, 0);
-    EXPECT_EQ(linesSent(), 1) << "Enter again on Command1, then on another field";
-    click({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP});
-    EXPECT_EQ(linesSent(), 2) << "double-click";
-    // Tab round the window back to Command1, where Wine takes the default style off it.
-    ::SetFocus(form->control(ControlId::Command1));
-    for (std::size_t stop = 0; stop < focusOrder().size(); ++stop) {
-        processMessage(form->handle(), {::GetFocus(), WM_KEYDOWN, VK_TAB, 1, 0, {}});
+    struct Row {
+        const char* name;
+        std::function<void()> presses;
+        std::ptrdiff_t lines;
+    };
+    const Row rows[] = {
+        {"Space held", [&] { press(ControlId::Command1, VK_SPACE, 3); }, 1},
+        {"Enter held", [&] { press(ControlId::Command1, VK_RETURN, 3); }, 1},
+        {"Enter again on Command1, then on another field",
+         [&] {
+             press(ControlId::Command1, VK_RETURN, 0);
+             press(ControlId::txtLmt, VK_RETURN, 0);
+         },
+         1},
+        {"double-click",
+         [&] {
+             click({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP});
+         },
+         2},
+        // Tab round the window back to Command1, where Wine takes the default style off it.
+        {"Enter after Tab round the window",
+         [&] {
+             ::SetFocus(form->control(ControlId::Command1));
+             for (std::size_t stop = 0; stop < focusOrder().size(); ++stop) {
+                 processMessage(form->handle(), {::GetFocus(), WM_KEYDOWN, VK_TAB, 1, 0, {}});
+             }
+             EXPECT_EQ(::GetFocus(), form->control(ControlId::Command1));
+             press(ControlId::Command1, VK_RETURN, 0);
+         },
+         1},
+        // Presses stamped within a send were made while it waited: dropped.
+        {"presses during a send",
+         [&] {
+             click({WM_LBUTTONDOWN, WM_LBUTTONUP});
+             click({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}, duringSend);
+             press(ControlId::Command1, VK_RETURN, 0, duringSend);
+             press(ControlId::Command1, VK_SPACE, 0, duringSend);
+         },
+         1},
+        {"a click after the send",
+         [&] {
+             click({WM_LBUTTONDOWN, WM_LBUTTONUP}, ::GetTickCount() + 1);
+         },
+         1},
+        // A failed send ends before its message box: a click made while the box went away sends.
+        {"a click while a failure message went away",
+         [&] {
+             ::SetWindowTextW(form->control(ControlId::Text6), dir.path().c_str()); // a folder: 75
+             const HHOOK hook = ::SetWindowsHookExW(WH_CBT, dismissMessageBoxNotingItsEnd, nullptr,
+                                                    ::GetCurrentThreadId());
+             click({WM_LBUTTONDOWN, WM_LBUTTONUP});
+             ::UnhookWindowsHookEx(hook);
+             ::SetWindowTextW(form->control(ControlId::Text6), file.c_str());
+             click({WM_LBUTTONDOWN, WM_LBUTTONUP}, messageBoxClosedAt);
+         },
+         1},
+    };
+    for (const Row& row : rows) {
+        row.presses();
+        EXPECT_EQ(linesSent(), row.lines) << row.name;
     }
-    ASSERT_EQ(::GetFocus(), form->control(ControlId::Command1));
-    press(ControlId::Command1, VK_RETURN, 0);
-    EXPECT_EQ(linesSent(), 1) << "Enter after Tab round the window";
-
-    // Presses stamped within a send were made while it waited: dropped. Those after it count.
-    click({WM_LBUTTONDOWN, WM_LBUTTONUP});
-    click({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}, duringSend);
-    press(ControlId::Command1, VK_RETURN, 0, duringSend);
-    press(ControlId::Command1, VK_SPACE, 0, duringSend);
-    EXPECT_EQ(linesSent(), 1) << "presses during a send";
-    click({WM_LBUTTONDOWN, WM_LBUTTONUP}, ::GetTickCount() + 1);
-    EXPECT_EQ(linesSent(), 1) << "a click after the send";
-
-    // A failed send ends before its message box: a click made while the box went away sends.
-    ::SetWindowTextW(form->control(ControlId::Text6), dir.path().c_str()); // a folder: 75
-    const HHOOK hook =
-        ::SetWindowsHookExW(WH_CBT, dismissMessageBoxNotingItsEnd, nullptr, ::GetCurrentThreadId());
-    click({WM_LBUTTONDOWN, WM_LBUTTONUP});
-    ::UnhookWindowsHookEx(hook);
-    ::SetWindowTextW(form->control(ControlId::Text6), file.c_str());
-    click({WM_LBUTTONDOWN, WM_LBUTTONUP}, messageBoxClosedAt);
-    EXPECT_EQ(linesSent(), 1) << "a click while a failure message went away";
 }
 
 TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
