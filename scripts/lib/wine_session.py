@@ -1,0 +1,276 @@
+"""The Wine session that the Windows tests and the package checks share.
+
+A session is one throwaway Wine prefix, a private Xvfb server for its windows and one
+persistent Wine server with Wine's own services already up, so that each program starts
+quickly and no server starts or stops while a test runs. It lasts from start() to stop(),
+across processes: ctest starts it in one test and ends it in another, so what it started is
+kept in a JSON file beside the prefix, each process with its start time, and a process is
+only ever signalled while it is still the one that was started.
+
+Every wait here is bounded: a Wine process that hangs (as one can where 32-bit code runs
+under qemu) becomes a WineError that names the step, within minutes.
+"""
+
+import json
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+
+class WineError(Exception):
+    """A step of the session that failed or did not finish in time."""
+
+
+def start_time(pid):
+    """The start time of process pid in clock ticks since boot, or None when none runs."""
+    try:
+        stat = Path(f"/proc/{pid}/stat").read_text()
+    except OSError:
+        return None
+    # The command name, in parentheses, may hold spaces; the fields after it may not.
+    return int(stat[stat.rindex(")") + 2:].split()[19])
+
+
+def runs_32_bit_programs():
+    try:
+        return subprocess.run(["/lib/ld-linux.so.2", "--version"], capture_output=True,
+                              timeout=60).returncode == 0
+    except OSError:
+        return False
+
+
+class Process:
+    """A process the session started, as its id and its start time."""
+
+    def __init__(self, pid, started):
+        self.pid, self.started = pid, started
+
+    @classmethod
+    def of(cls, popen):
+        return cls(popen.pid, start_time(popen.pid))
+
+    def running(self):
+        return self.started is not None and start_time(self.pid) == self.started
+
+    def kill_group(self, sig):
+        """Signals the process group the process leads, while it is still that process."""
+        if self.running():
+            try:
+                os.killpg(self.pid, sig)
+            except ProcessLookupError:
+                pass
+
+    def wait(self, seconds):
+        """Waits up to seconds for the process to end; whether it has."""
+        deadline = time.monotonic() + seconds
+        while self.running():
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.1)
+        return True
+
+
+class WineSession:
+    def __init__(self, prefix):
+        self.prefix = Path(prefix).absolute()
+        self.log_path = self.prefix.with_name(self.prefix.name + ".log")
+        self.state_path = self.prefix.with_name(self.prefix.name + ".session.json")
+        self.server = self.xvfb = None
+        self.display = None
+
+    # --- Settings -------------------------------------------------------------------------
+
+    def env(self):
+        """The environment of every Wine command of the session, wherever it runs."""
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        env.pop("WAYLAND_DISPLAY", None)
+        env.update(
+            WINEPREFIX=str(self.prefix),
+            WINEARCH="win32",
+            WINEDEBUG="-all",
+            # No Mono or Gecko: their installers would ask on first start, and nothing here
+            # needs them. No menu builder: it would copy shortcuts made in the prefix into this
+            # machine's own menus. No debugger: a program that crashes ends at once instead of
+            # waiting in winedbg, which may never end under qemu.
+            WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d",
+            # The same ANSI code page (1252) and messages wherever the tests run.
+            LC_ALL="C.UTF-8",
+            # Read only by qemu-i386: a guest address space just above Wine's 2 GiB user
+            # space lets Wine's start-up reserve the rest in a few calls, not tens of thousands.
+            QEMU_RESERVED_VA="0x81000000",
+        )
+        if self.display:
+            env["DISPLAY"] = self.display
+        return env
+
+    def note(self, text):
+        with open(self.log_path, "a") as log:
+            log.write(time.strftime("%T ") + text + "\n")
+
+    def fail(self, text):
+        return WineError(f"wine: {text}; see {self.log_path}")
+
+    # --- Commands -------------------------------------------------------------------------
+
+    def spawn(self, args, **kwargs):
+        """Starts args in a process group of its own, its output to the session's log."""
+        with open(self.log_path, "a") as log:
+            kwargs.setdefault("stdout", log)
+            kwargs.setdefault("stderr", subprocess.STDOUT)
+            return subprocess.Popen(args, env=self.env(), stdin=kwargs.pop("stdin", subprocess.DEVNULL),
+                                    start_new_session=True, **kwargs)
+
+    def call(self, args, seconds, step):
+        """Runs args for at most seconds, its output to the log; its exit status. One still
+        running then is killed with its process group and raises WineError naming step."""
+        process = self.spawn(args)
+        try:
+            return process.wait(seconds)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            raise self.fail(f"{step} did not finish within {seconds} s")
+
+    def wait_for_servers(self, seconds):
+        """Waits until no Wine server runs for the prefix; kills what is left after seconds."""
+        try:
+            self.call(["wineserver", "--wait"], seconds, "waiting for Wine's programs")
+            return True
+        except WineError:
+            subprocess.run(["wineserver", "--kill=9"], env=self.env(), timeout=30,
+                           stdin=subprocess.DEVNULL, capture_output=True)
+            return False
+
+    # --- The prefix -----------------------------------------------------------------------
+
+    def ensure_prefix(self, fresh=False):
+        """Makes the prefix once for this version of Wine, and returns when every program that
+        making it started has ended. Under qemu one of Wine's helper programs may crash or hang
+        meanwhile; the prefix is whole once its registry is written, so one still running after
+        that is ended."""
+        if not runs_32_bit_programs():
+            raise WineError("wine: this machine cannot run 32-bit x86 programs, which Wine needs;"
+                            " sudo scripts/enable-i386-qemu lets qemu-i386 run them")
+        version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
+                                 timeout=60).stdout.strip()
+        ready = self.prefix / ".ready"
+        if not fresh and ready.exists() and ready.read_text() == version:
+            return
+        self.stop()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.prefix.mkdir(parents=True)
+        self.log_path.write_text("")
+        print(f"creating the Wine prefix {self.prefix}", file=sys.stderr)
+        self.note("making the prefix")
+        try:
+            self.call(["wine", "wineboot", "--init"], 600, "wineboot --init")
+        except WineError:
+            self.note("wineboot --init did not end by itself within 600 s")
+        if not self.wait_for_servers(120):
+            self.note("Wine's programs were still running after 120 s")
+        self.note("the prefix is made")
+        if not (self.prefix / "system.reg").stat().st_size:
+            raise self.fail(f"could not create the Wine prefix {self.prefix}")
+        ready.write_text(version)
+
+    # --- The session ----------------------------------------------------------------------
+
+    def save(self):
+        def record(process):
+            return process and {"pid": process.pid, "started": process.started}
+        self.state_path.write_text(json.dumps(
+            {"server": record(self.server), "xvfb": record(self.xvfb), "display": self.display}))
+
+    def load(self):
+        """Takes up the running session of the prefix; whether there is one."""
+        try:
+            state = json.loads(self.state_path.read_text())
+        except (OSError, ValueError):
+            return False
+        self.server, self.xvfb = (state[name] and Process(**state[name])
+                                  for name in ("server", "xvfb"))
+        self.display = state["display"]
+        return self.alive()
+
+    def alive(self):
+        return bool(self.server and self.server.running())
+
+    def server_ready(self):
+        """Whether the server listens for clients: it works in a folder of its own, where it
+        makes its socket once it is ready."""
+        try:
+            return Path(f"/proc/{self.server.pid}/cwd/socket").exists()
+        except OSError:
+            return False
+
+    def start_xvfb(self):
+        read_end, write_end = os.pipe()
+        process = self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                              "1024x768x24", "-nolisten", "tcp"], pass_fds=(write_end,))
+        os.close(write_end)
+        self.xvfb = Process.of(process)
+        self.save()
+        ready, _, _ = select.select([read_end], [], [], 30)
+        number = os.read(read_end, 64).decode().strip() if ready else ""
+        os.close(read_end)
+        if not number:
+            raise self.fail("Xvfb did not name its display within 30 s")
+        self.display = ":" + number
+
+    def start(self, fresh=False):
+        """Starts the session, or takes up the one already running; with fresh, in a prefix
+        made anew."""
+        self.ensure_prefix(fresh)
+        if not fresh and self.load():
+            return
+        self.stop()
+        try:
+            self.start_xvfb()
+            # In the foreground (-f), so that its process is the one recorded; persistent (-p)
+            # until stop().
+            self.server = Process.of(self.spawn(["wineserver", "-f", "-p"]))
+            self.save()
+            deadline = time.monotonic() + 60
+            while not self.server_ready():
+                if not self.alive() or time.monotonic() >= deadline:
+                    raise self.fail("the Wine server did not start within 60 s")
+                time.sleep(0.1)
+            # Wine's services (and under qemu their slow first start) before the first test.
+            self.note("the server runs; starting Wine's services")
+            if self.call(["wine", "wineboot"], 300, "starting Wine's services") != 0:
+                raise self.fail("Wine's services did not start")
+            self.note("the session is ready")
+        except BaseException:
+            self.stop()
+            raise
+
+    def stop(self):
+        """Ends every Wine process of the prefix, its server and the session's X server;
+        bounded, and safe to call when no session runs."""
+        self.load()
+        if self.prefix.exists():
+            try:
+                self.call(["wineserver", "--kill"], 60, "ending the Wine server")
+            except WineError:
+                pass
+            self.wait_for_servers(60)
+        for process in (self.server, self.xvfb):
+            if process:
+                process.kill_group(signal.SIGTERM)
+                if not process.wait(10):
+                    process.kill_group(signal.SIGKILL)
+        self.server = self.xvfb = self.display = None
+        self.state_path.unlink(missing_ok=True)
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
