@@ -1,7 +1,7 @@
 // One append to an open file, on every platform: take the append lock, tried again for about a
 // second; learn where the file ends; reserve room; write the whole buffer; cut back a write
 // that stopped part-way; unlock. A backend supplies only the primitives and its error mapping.
-// README.md ("What a program reading the file can rely on") tells why each step is there.
+// docs/behaviour.md ("What a program reading the file can rely on") tells why each step is there.
 #pragma once
 
 #include "append_result.h"
