@@ -80,7 +80,7 @@ class WineSession:
         self.prefix = Path(prefix).absolute()
         self.log_path = self.prefix.with_name(self.prefix.name + ".log")
         self.state_path = self.prefix.with_name(self.prefix.name + ".session.json")
-        self.server = self.xvfb = None
+        self.server = self.xvfb = self.wm_state = None
         self.display = None
 
     # --- Settings -------------------------------------------------------------------------
@@ -185,7 +185,8 @@ class WineSession:
         def record(process):
             return process and {"pid": process.pid, "started": process.started}
         self.state_path.write_text(json.dumps(
-            {"server": record(self.server), "xvfb": record(self.xvfb), "display": self.display}))
+            {"server": record(self.server), "xvfb": record(self.xvfb),
+             "wm_state": record(self.wm_state), "display": self.display}))
 
     def load(self):
         """Takes up the running session of the prefix; whether there is one."""
@@ -193,13 +194,13 @@ class WineSession:
             state = json.loads(self.state_path.read_text())
         except (OSError, ValueError):
             return False
-        self.server, self.xvfb = (state[name] and Process(**state[name])
-                                  for name in ("server", "xvfb"))
+        self.server, self.xvfb, self.wm_state = (state.get(name) and Process(**state[name])
+                                                 for name in ("server", "xvfb", "wm_state"))
         self.display = state["display"]
         return self.alive()
 
     def alive(self):
-        return bool(self.server and self.server.running())
+        return bool(self.server and self.server.running() and self.xvfb and self.xvfb.running())
 
     def server_ready(self):
         """Whether the server listens for clients: it works in a folder of its own, where it
@@ -216,12 +217,28 @@ class WineSession:
         os.close(write_end)
         self.xvfb = Process.of(process)
         self.save()
-        ready, _, _ = select.select([read_end], [], [], 30)
-        number = os.read(read_end, 64).decode().strip() if ready else ""
+        # The server writes the number and then a newline, and dies should the pipe be closed
+        # between the two: it is read to its newline.
+        named, deadline = b"", time.monotonic() + 30
+        while not named.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], max(0, deadline - time.monotonic()))
+            data = os.read(read_end, 64) if ready else b""
+            if not data:
+                break
+            named += data
         os.close(read_end)
-        if not number:
+        if not named.endswith(b"\n"):
             raise self.fail("Xvfb did not name its display within 30 s")
-        self.display = ":" + number
+        self.display = ":" + named.decode().strip()
+        # What a window manager would tell Wine of its windows (wm_state.py).
+        process = self.spawn([sys.executable, str(Path(__file__).with_name("wm_state.py")),
+                              self.display], stdout=subprocess.PIPE)
+        self.wm_state = Process.of(process)
+        self.save()
+        ready, _, _ = select.select([process.stdout], [], [], 30)
+        if not ready or process.stdout.readline().strip() != b"ready":
+            raise self.fail("the X server's window-state keeper did not start within 30 s")
+        process.stdout.close()
 
     def start(self, fresh=False):
         """Starts the session, or takes up the one already running; with fresh, in a prefix
@@ -260,12 +277,12 @@ class WineSession:
             except WineError:
                 pass
             self.wait_for_servers(60)
-        for process in (self.server, self.xvfb):
+        for process in (self.server, self.wm_state, self.xvfb):
             if process:
                 process.kill_group(signal.SIGTERM)
                 if not process.wait(10):
                     process.kill_group(signal.SIGKILL)
-        self.server = self.xvfb = self.display = None
+        self.server = self.xvfb = self.wm_state = self.display = None
         self.state_path.unlink(missing_ok=True)
 
     def __enter__(self):
