@@ -27,13 +27,15 @@ class WineError(Exception):
 
 
 def start_time(pid):
-    """The start time of process pid in clock ticks since boot, or None when none runs."""
+    """The start time of process pid in clock ticks since boot, or None when none runs (an
+    ended process that its parent has yet to reap runs no more)."""
     try:
         stat = Path(f"/proc/{pid}/stat").read_text()
     except OSError:
         return None
     # The command name, in parentheses, may hold spaces; the fields after it may not.
-    return int(stat[stat.rindex(")") + 2:].split()[19])
+    fields = stat[stat.rindex(")") + 2:].split()
+    return None if fields[0] in ("Z", "X") else int(fields[19])
 
 
 def runs_32_bit_programs():
@@ -123,8 +125,8 @@ class WineSession:
         with open(self.log_path, "a") as log:
             kwargs.setdefault("stdout", log)
             kwargs.setdefault("stderr", subprocess.STDOUT)
-            return subprocess.Popen(args, env=self.env(), stdin=kwargs.pop("stdin", subprocess.DEVNULL),
-                                    start_new_session=True, **kwargs)
+            kwargs.setdefault("stdin", subprocess.DEVNULL)
+            return subprocess.Popen(args, env=self.env(), start_new_session=True, **kwargs)
 
     def call(self, args, seconds, step):
         """Runs args for at most seconds, its output to the log; its exit status. One still
