@@ -1,5 +1,6 @@
 # cmake -DCLANG_FORMAT=PROGRAM -DSOURCE_DIR=DIR -P CheckFormat.cmake : fails when a C++ file
 # that git tracks under DIR is not formatted as .clang-format says.
+cmake_policy(VERSION 3.25)
 execute_process(COMMAND git ls-files -- "*.cpp" "*.h"
     WORKING_DIRECTORY "${SOURCE_DIR}" OUTPUT_VARIABLE files RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
