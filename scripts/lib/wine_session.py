@@ -177,7 +177,8 @@ class WineSession:
         if not self.wait_for_servers(120):
             self.note("Wine's programs were still running after 120 s")
         self.note("the prefix is made")
-        if not (self.prefix / "system.reg").stat().st_size:
+        registry = self.prefix / "system.reg"
+        if not registry.exists() or not registry.stat().st_size:
             raise self.fail(f"could not create the Wine prefix {self.prefix}")
         ready.write_text(version)
 
