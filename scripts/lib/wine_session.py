@@ -11,6 +11,7 @@ Every wait here is bounded: a Wine process that hangs (as one can where 32-bit c
 under qemu) becomes a WineError that names the step, within minutes.
 """
 
+import fcntl
 import json
 import os
 import select
@@ -20,6 +21,10 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+
+
+# The prefix every session's prefix is copied from, one for each checkout.
+TEMPLATE = Path(__file__).resolve().parents[2] / "build" / "wine-prefix-template"
 
 
 class WineError(Exception):
@@ -151,19 +156,14 @@ class WineSession:
 
     # --- The prefix -----------------------------------------------------------------------
 
-    def ensure_prefix(self, fresh=False):
-        """Makes the prefix once for this version of Wine, and returns when every program that
-        making it started has ended. Under qemu one of Wine's helper programs may crash or hang
-        meanwhile; the prefix is whole once its registry is written, so one still running after
-        that is ended."""
-        if not runs_32_bit_programs():
-            raise WineError("wine: this machine cannot run 32-bit x86 programs, which Wine needs;"
-                            " sudo scripts/enable-i386-qemu lets qemu-i386 run them")
-        version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
-                                 timeout=60).stdout.strip()
+    def is_made(self, version):
         ready = self.prefix / ".ready"
-        if not fresh and ready.exists() and ready.read_text() == version:
-            return
+        return ready.exists() and ready.read_text() == version
+
+    def make(self, version):
+        """Makes the prefix, and returns when every program that making it started has ended.
+        Under qemu one of Wine's helper programs may crash or hang meanwhile; the prefix is
+        whole once its registry is written, so one still running after that is ended."""
         self.stop()
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.prefix.mkdir(parents=True)
@@ -180,7 +180,39 @@ class WineSession:
         registry = self.prefix / "system.reg"
         if not registry.exists() or not registry.stat().st_size:
             raise self.fail(f"could not create the Wine prefix {self.prefix}")
-        ready.write_text(version)
+        (self.prefix / ".ready").write_text(version)
+
+    def ensure_prefix(self, fresh=False):
+        """Makes the prefix for this version of Wine, afresh when asked to. Making one takes
+        Wine a while (minutes under qemu), so a checkout makes one once, as TEMPLATE, and each
+        prefix starts as a copy of it."""
+        if not runs_32_bit_programs():
+            raise WineError("wine: this machine cannot run 32-bit x86 programs, which Wine needs;"
+                            " sudo scripts/enable-i386-qemu lets qemu-i386 run them")
+        version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
+                                 timeout=60).stdout.strip()
+        if not fresh and self.is_made(version):
+            return
+        template = WineSession(TEMPLATE)
+        TEMPLATE.parent.mkdir(parents=True, exist_ok=True)
+        with open(TEMPLATE.with_name(TEMPLATE.name + ".lock"), "w") as lock:
+            # Another session of this checkout may be making it.
+            deadline = time.monotonic() + 900
+            while True:
+                try:
+                    fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                    break
+                except BlockingIOError:
+                    if time.monotonic() >= deadline:
+                        raise self.fail(f"{TEMPLATE} was still being made after 900 s")
+                    time.sleep(0.5)
+            if not template.is_made(version):
+                template.make(version)
+            self.stop()
+            shutil.rmtree(self.prefix, ignore_errors=True)
+            shutil.copytree(TEMPLATE, self.prefix, symlinks=True)
+        self.log_path.write_text("")
+        self.note(f"the prefix is a copy of {TEMPLATE}")
 
     # --- The session ----------------------------------------------------------------------
 
