@@ -170,14 +170,32 @@ class WineSession:
         self.log_path.write_text("")
         print(f"creating the Wine prefix {self.prefix}", file=sys.stderr)
         self.note("making the prefix")
-        try:
-            self.call(["wine", "wineboot", "--init"], 600, "wineboot --init")
-        except WineError:
-            self.note("wineboot --init did not end by itself within 600 s")
+        # Under qemu a helper that wineboot waits for may crash, and wineboot then waits for
+        # ever. The registry changes while the work goes on, so a registry left unchanged for a
+        # minute means the work is done and the rest is ended.
+        registry = self.prefix / "system.reg"
+        process = self.spawn(["wine", "wineboot", "--init"])
+        deadline = time.monotonic() + 600
+        seen, quiet_since = None, time.monotonic()
+        while process.poll() is None and time.monotonic() < deadline:
+            now = os.stat(registry) if registry.exists() else None
+            state = now and (now.st_mtime_ns, now.st_size)
+            if state != seen:
+                seen, quiet_since = state, time.monotonic()
+            elif state and time.monotonic() - quiet_since >= 60:
+                self.note("wineboot --init still runs with its registry a minute unchanged")
+                break
+            time.sleep(1)
+        if process.poll() is None:
+            try:
+                self.call(["wineserver", "--kill"], 60, "ending wineboot --init")
+            except WineError:
+                pass  # what is left is killed below
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
         if not self.wait_for_servers(120):
             self.note("Wine's programs were still running after 120 s")
         self.note("the prefix is made")
-        registry = self.prefix / "system.reg"
         if not registry.exists() or not registry.stat().st_size:
             raise self.fail(f"could not create the Wine prefix {self.prefix}")
         (self.prefix / ".ready").write_text(version)
