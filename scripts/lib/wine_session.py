@@ -25,6 +25,10 @@ from pathlib import Path
 
 # The prefix every session's prefix is copied from, one for each checkout.
 TEMPLATE = Path(__file__).resolve().parents[2] / "build" / "wine-prefix-template"
+# Wine's own programs, named by their Windows paths: a program named so is loaded in the
+# process that wine starts, where a bare name such as "reg" starts start.exe first, which then
+# starts the program in a second process (another start, which under qemu takes a while).
+SYSTEM32 = "C:\\windows\\system32\\"
 
 
 class WineError(Exception):
@@ -108,10 +112,11 @@ class WineSession:
             WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d",
             # The same ANSI code page (1252) and messages wherever the tests run.
             LC_ALL="C.UTF-8",
-            # Read only by qemu-i386: a guest address space just above Wine's 2 GiB user
-            # space lets Wine's start-up reserve the rest in a few calls, not tens of thousands.
-            QEMU_RESERVED_VA="0x81000000",
         )
+        # Read by qemu-i386: with Wine's preloader a program starts fastest in qemu's default
+        # 4 GiB guest address space, and in a smaller one Wine's start-up probes the rest in
+        # tens of thousands of failed calls.
+        env.pop("QEMU_RESERVED_VA", None)
         if self.display:
             env["DISPLAY"] = self.display
         return env
@@ -174,7 +179,7 @@ class WineSession:
         # ever. The registry changes while the work goes on, so a registry left unchanged for a
         # minute means the work is done and the rest is ended.
         registry = self.prefix / "system.reg"
-        process = self.spawn(["wine", "wineboot", "--init"])
+        process = self.spawn(["wine", SYSTEM32 + "wineboot.exe", "--init"])
         deadline = time.monotonic() + 600
         seen, quiet_since = None, time.monotonic()
         while process.poll() is None and time.monotonic() < deadline:
@@ -295,30 +300,52 @@ class WineSession:
 
     def start(self, fresh=False):
         """Starts the session, or takes up the one already running; with fresh, in a prefix
-        made anew."""
+        made anew. Under qemu, Wine's server now and then crashes while Wine's services start,
+        or a service hangs and wineboot waits for it: such a start is tried once more."""
         self.ensure_prefix(fresh)
         if not fresh and self.load():
             return
-        self.stop()
-        try:
-            self.start_xvfb()
-            # In the foreground (-f), so that its process is the one recorded; persistent (-p)
-            # until stop().
-            self.server = Process.of(self.spawn(["wineserver", "-f", "-p"]))
-            self.save()
-            deadline = time.monotonic() + 60
-            while not self.server_ready():
-                if not self.alive() or time.monotonic() >= deadline:
-                    raise self.fail("the Wine server did not start within 60 s")
-                time.sleep(0.1)
-            # Wine's services (and under qemu their slow first start) before the first test.
-            self.note("the server runs; starting Wine's services")
-            if self.call(["wine", "wineboot"], 300, "starting Wine's services") != 0:
-                raise self.fail("Wine's services did not start")
-            self.note("the session is ready")
-        except BaseException:
+        for attempt in (1, 2):
             self.stop()
-            raise
+            try:
+                self.start_servers()
+                return
+            except WineError as error:
+                self.stop()
+                if attempt == 2:
+                    raise
+                self.note(f"{error}; starting the session once more")
+            except BaseException:
+                self.stop()
+                raise
+
+    def start_servers(self):
+        self.start_xvfb()
+        # In the foreground (-f), so that its process is the one recorded; persistent (-p)
+        # until stop().
+        self.server = Process.of(self.spawn(["wineserver", "-f", "-p"]))
+        self.save()
+        deadline = time.monotonic() + 60
+        while not self.server_ready():
+            if not self.alive() or time.monotonic() >= deadline:
+                raise self.fail("the Wine server did not start within 60 s")
+            time.sleep(0.1)
+        # Wine's services (and under qemu their slow first start) before the first test.
+        self.note("the server runs; starting Wine's services")
+        process = self.spawn(["wine", SYSTEM32 + "wineboot.exe"])
+        deadline = time.monotonic() + 120
+        while process.poll() is None:
+            # A client of a server that crashed can wait for its answer for ever.
+            lost = not self.alive()
+            if lost or time.monotonic() >= deadline:
+                os.killpg(process.pid, signal.SIGKILL)
+                process.wait()
+                raise self.fail("the Wine server went away while Wine's services started" if lost
+                                else "Wine's services did not start within 120 s")
+            time.sleep(0.1)
+        if process.returncode != 0:
+            raise self.fail("Wine's services did not start")
+        self.note("the session is ready")
 
     def stop(self):
         """Ends every Wine process of the prefix, its server and the session's X server;
