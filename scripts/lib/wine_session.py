@@ -27,7 +27,7 @@ from pathlib import Path
 TEMPLATE = Path(__file__).resolve().parents[2] / "build" / "wine-prefix-template"
 # Wine's own programs, named by their Windows paths: a program named so is loaded in the
 # process that wine starts, where a bare name such as "reg" starts start.exe first, which then
-# starts the program in a second process (another start, which under qemu takes a while).
+# starts the program in a second process: one start more.
 SYSTEM32 = "C:\\windows\\system32\\"
 
 
