@@ -311,8 +311,8 @@ class WineSession:
                 self.start_servers()
                 return
             except WineError as error:
-                self.stop()
                 if attempt == 2:
+                    self.stop()
                     raise
                 self.note(f"{error}; starting the session once more")
             except BaseException:
