@@ -138,16 +138,22 @@ class WineSession:
             kwargs.setdefault("stdin", subprocess.DEVNULL)
             return subprocess.Popen(args, env=self.env(), start_new_session=True, **kwargs)
 
-    def call(self, args, seconds, step):
+    def call(self, args, seconds, step, watch_server=False):
         """Runs args for at most seconds, its output to the log; its exit status. One still
-        running then is killed with its process group and raises WineError naming step."""
+        running then is killed with its process group and raises WineError naming step. With
+        watch_server, so is one still running once the session's server has gone: a client of
+        a server that crashed can wait for its answer for ever."""
         process = self.spawn(args)
-        try:
-            return process.wait(seconds)
-        except subprocess.TimeoutExpired:
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
-            raise self.fail(f"{step} did not finish within {seconds} s")
+        deadline = time.monotonic() + seconds
+        while process.poll() is None:
+            lost = watch_server and not self.alive()
+            if lost or time.monotonic() >= deadline:
+                os.killpg(process.pid, signal.SIGKILL)
+                process.wait()
+                raise self.fail(f"{step} was stopped: the Wine server went away" if lost
+                                else f"{step} did not finish within {seconds} s")
+            time.sleep(0.1)
+        return process.returncode
 
     def wait_for_servers(self, seconds):
         """Waits until no Wine server runs for the prefix; kills what is left after seconds."""
@@ -330,20 +336,10 @@ class WineSession:
             if not self.alive() or time.monotonic() >= deadline:
                 raise self.fail("the Wine server did not start within 60 s")
             time.sleep(0.1)
-        # Wine's services (and under qemu their slow first start) before the first test.
+        # Wine's services, started before the first test.
         self.note("the server runs; starting Wine's services")
-        process = self.spawn(["wine", SYSTEM32 + "wineboot.exe"])
-        deadline = time.monotonic() + 120
-        while process.poll() is None:
-            # A client of a server that crashed can wait for its answer for ever.
-            lost = not self.alive()
-            if lost or time.monotonic() >= deadline:
-                os.killpg(process.pid, signal.SIGKILL)
-                process.wait()
-                raise self.fail("the Wine server went away while Wine's services started" if lost
-                                else "Wine's services did not start within 120 s")
-            time.sleep(0.1)
-        if process.returncode != 0:
+        if self.call(["wine", SYSTEM32 + "wineboot.exe"], 120, "starting Wine's services",
+                     watch_server=True) != 0:
             raise self.fail("Wine's services did not start")
         self.note("the session is ready")
 
