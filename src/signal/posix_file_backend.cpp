@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <csignal>
 #include <cstdint>
@@ -237,10 +238,38 @@ std::size_t pipeRoom(int fd) {
     return used >= pages ? 0 : (pages - used) * pageSize;
 }
 
+// The most an unprivileged process may enlarge a pipe to, in bytes; 0 where the system does
+// not say.
+std::size_t largestPipe() {
+    const FileDescriptor limit{::open("/proc/sys/fs/pipe-max-size", O_RDONLY | O_CLOEXEC)};
+    char text[24] = {};
+    if (!limit.isOpen() || ::read(limit.get(), text, sizeof text - 1) <= 0) {
+        return 0;
+    }
+    std::size_t bytes = 0;
+    std::from_chars(text, text + sizeof text, bytes);
+    return bytes;
+}
+
+// Enlarges the pipe to hold at least `size` bytes at once, as far as the system lets it; what
+// the pipe may hold at most afterwards.
+std::size_t enlargePipeFor(int fd, std::size_t size) {
+    const int capacity = ::fcntl(fd, F_GETPIPE_SZ);
+    if (capacity > 0 && static_cast<std::size_t>(capacity) >= size) {
+        return static_cast<std::size_t>(capacity);
+    }
+    const std::size_t largest = largestPipe();
+    if ((largest != 0 && size > largest) || size > INT_MAX) {
+        return largest;
+    }
+    const int enlarged = ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(size));
+    return static_cast<std::size_t>(std::max({enlarged, capacity, 0}));
+}
+
 // One file open for appending, as the shared policy sees it. A FIFO takes a line whole or not
 // at all, since a pipe cannot be cut back: up to PIPE_BUF bytes the kernel writes whole or
 // refuses, more are written only once the pipe has room for all of them, and a reader that is
-// behind gets about a second to catch up.
+// behind gets about a second to catch up. A line longer than the pipe holds enlarges it first.
 class PosixFile final : public policy::OpenFile {
 public:
     PosixFile(int fd, FatalFileSignalsBlocked& signalsBlocked, RetryClock& clock)
@@ -348,6 +377,14 @@ public:
     }
 
     AppendResult failure(SystemError error) override {
+        if (pipe_ && error == EMSGSIZE) {
+            return AppendResult::failedWithDetail(
+                failure::DeviceIOError,
+                "The line is too long for the pipe: " + std::to_string(lineBytes_) +
+                    " bytes with its line end, and the system lets the "
+                    "pipe hold " +
+                    std::to_string(pipeHolds_));
+        }
         if (pipe_ && error == EAGAIN) {
             return AppendResult::failedWithDetail(
                 failure::DeviceIOError,
@@ -368,6 +405,13 @@ private:
     }
 
     SystemError writeWholeToPipe(std::string_view bytes, std::size_t& written) {
+        if (bytes.size() > PIPE_BUF) {
+            pipeHolds_ = enlargePipeFor(fd_, bytes.size());
+            if (pipeHolds_ < bytes.size()) {
+                lineBytes_ = bytes.size();
+                return EMSGSIZE; // no wait makes room for it
+            }
+        }
         int error = 0;
         const bool inTime = policy::retriedInTime(clock_, [&] {
             const std::size_t left = bytes.size() - written;
@@ -393,6 +437,8 @@ private:
     RetryClock& clock_;
     int command_ = F_OFD_SETLK;
     bool pipe_ = false;
+    std::size_t lineBytes_ = 0; // of a line too long for the pipe
+    std::size_t pipeHolds_ = 0;
 };
 
 } // namespace
