@@ -4,6 +4,7 @@
 #include "child_process.h"
 #include "signal/append_policy.h"
 #include "signal/signal_file.h"
+#include "support/append_result_printer.h"
 #include "support/instant_retry_clock.h"
 #include "support/temp_dir.h"
 
@@ -305,7 +306,8 @@ struct FullDiskRow {
     // Room is reserved, or the line refused, before any byte is written: a reader following
     // the file never sees even a passing fragment (on ext3, the line is written and cut back).
     bool neverWritten = true;
-    bool appendOnly = false; // chattr +a: what a failed write leaves cannot be cut back
+    bool appendOnly = false;  // chattr +a: what a failed write leaves cannot be cut back
+    std::size_t leftFree = 0; // bytes of the file system left free: a file of that size removed
 };
 
 // Watches a file as a follower such as tail -f does: told of every write and cut-back.
@@ -370,7 +372,14 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
         ::umount2(mountPoint.c_str(), MNT_DETACH);
         GTEST_SKIP() << "cannot make the file append-only here";
     }
+    if (row.leftFree > 0) {
+        testing::writeBytes(mountPoint / "spare", std::string(row.leftFree, 's'));
+    }
     fillUp(mountPoint / "filler");
+    if (row.leftFree > 0) {
+        fs::remove(mountPoint / "spare");
+        ::sync(); // the journal lets the freed blocks go only once it commits
+    }
     const std::string path = testing::utf8(mountPoint / "Entries.txt");
     const Follower follower{mountPoint / "Entries.txt"};
 
@@ -399,7 +408,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FullDiskRow{"ext3_1KiB_blocks", "mkfs.ext3 -q -F -b 1024", 4092, false},
                       FullDiskRow{"XFS_1KiB_blocks", "mkfs.xfs -q -f -b size=1024", 1020},
                       // ext3 can neither reserve room nor cut back an append-only file.
-                      FullDiskRow{"ext3_append_only", "mkfs.ext3 -q -F -b 1024", 4092, true, true}),
+                      FullDiskRow{"ext3_append_only", "mkfs.ext3 -q -F -b 1024", 4092, true, true},
+                      // The line's block is the first beyond the twelve an inode points to
+                      // itself: with it comes an index block, and one block is left.
+                      FullDiskRow{"ext3_append_only_first_indirect_block",
+                                  "mkfs.ext3 -q -F -b 1024", 12286, true, true, 1024}),
     [](const ::testing::TestParamInfo<FullDiskRow>& row) { return std::string{row.param.name}; });
 
 // The counterpart of the rows above: the same user and folder append when nothing is wrong,
@@ -481,8 +494,9 @@ TEST(FaultsOnAppend, PipeTakesWholeLinesOrNothing) {
         }
         ::close(reader);
 
-        EXPECT_EQ(result.code(), row.expected.empty() ? 0 : failure::DeviceIOError);
-        EXPECT_EQ(result.description(), row.expected);
+        EXPECT_EQ(result, row.expected.empty()
+                              ? AppendResult::success()
+                              : AppendResult::failed(failure::DeviceIOError, row.expected));
         EXPECT_EQ(clock.paused(), row.paused) << "a reader that is behind gets about a second";
         const std::size_t lineGot = got - (row.queued - row.taken);
         EXPECT_EQ(lineGot, row.expected.empty() ? row.lineBytes : 0);

@@ -1,7 +1,9 @@
 // What one append hands to the kernel, seen from inside the process: this program is linked
-// with -Wl,--wrap=write, so every write call of the signal library passes through
-// __wrap_write below, which records it and can make it fail the way a kernel would.
+// with -Wl,--wrap=write and --wrap=close, so every write and close call of the signal library
+// passes through __wrap_write and __wrap_close below, which record writes and can make either
+// fail the way a kernel would.
 #include "signal/signal_file.h"
+#include "support/append_result_printer.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -17,6 +19,8 @@
 
 extern "C" ssize_t __real_write(int fd, const void* data, size_t size);
 extern "C" ssize_t __wrap_write(int fd, const void* data, size_t size);
+extern "C" int __real_close(int fd);
+extern "C" int __wrap_close(int fd);
 
 namespace kestrane::signal {
 namespace {
@@ -45,6 +49,7 @@ public:
 
     std::vector<WriteCall> calls;
     std::deque<Injection> injections;
+    int closeError = 0; // the errno with which closing the written file fails, after closing it
 
     static inline WriteRecorder* active = nullptr;
 
@@ -67,6 +72,15 @@ public:
             return 0;
         }
         return __real_write(fd, data, std::min(size, next.shortTo));
+    }
+
+    int close(int fd) {
+        const int result = __real_close(fd);
+        if (closeError == 0 || calls.empty() || fd != calls.front().fd) {
+            return result;
+        }
+        errno = closeError;
+        return -1;
     }
 };
 
@@ -109,6 +123,7 @@ TEST(SingleWrite, FailingWritesAreReportedAndInterruptionsRetried) {
     struct Row {
         const char* name;
         std::vector<Injection> injections;
+        int closeError;
         AppendResult expected;
         std::string fileAfter;
     };
@@ -118,19 +133,32 @@ TEST(SingleWrite, FailingWritesAreReportedAndInterruptionsRetried) {
     const Row rows[] = {
         {"interrupted before writing",
          {{.error = EINTR}},
+         0,
          AppendResult::success(),
          earlier + line + "\r\n"},
-        {"short write", {{.shortTo = 9}}, AppendResult::success(), earlier + line + "\r\n"},
-        {"no space", {{.error = ENOSPC}}, diskFull, earlier},
-        {"no space after part of the line", {{.shortTo = 9}, {.error = ENOSPC}}, diskFull, earlier},
-        {"quota exceeded", {{.error = EDQUOT}}, diskFull, earlier},
-        {"file too large", {{.error = EFBIG, .signal = SIGXFSZ}}, diskFull, earlier},
-        {"device error", {{.error = EIO}}, ioError, earlier},
+        {"short write", {{.shortTo = 9}}, 0, AppendResult::success(), earlier + line + "\r\n"},
+        {"no space", {{.error = ENOSPC}}, 0, diskFull, earlier},
+        {"no space after part of the line",
+         {{.shortTo = 9}, {.error = ENOSPC}},
+         0,
+         diskFull,
+         earlier},
+        {"quota exceeded", {{.error = EDQUOT}}, 0, diskFull, earlier},
+        {"file too large", {{.error = EFBIG, .signal = SIGXFSZ}}, 0, diskFull, earlier},
+        {"device error", {{.error = EIO}}, 0, ioError, earlier},
         {"reader of a FIFO gone",
          {{.error = EPIPE, .signal = SIGPIPE}},
+         0,
          AppendResult::failed(failure::DeviceIOError, "Device I/O error: Broken pipe"),
          earlier},
-        {"nothing written", {{.writeNothing = true}}, ioError, earlier},
+        {"nothing written", {{.writeNothing = true}}, 0, ioError, earlier},
+        // How NFS reports a write-back error: the line may not have reached the server.
+        {"close fails", {}, EIO, ioError, earlier + line + "\r\n"},
+        {"close interrupted, which releases the file all the same",
+         {},
+         EINTR,
+         AppendResult::success(),
+         earlier + line + "\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -138,6 +166,7 @@ TEST(SingleWrite, FailingWritesAreReportedAndInterruptionsRetried) {
         testing::writeBytes(dir / "Entries.txt", earlier);
         WriteRecorder recorder;
         recorder.injections.assign(row.injections.begin(), row.injections.end());
+        recorder.closeError = row.closeError;
 
         EXPECT_EQ(appendSignalLine(testing::utf8(dir / "Entries.txt"), line), row.expected);
         EXPECT_EQ(testing::readBytes(dir / "Entries.txt"), row.fileAfter);
@@ -155,4 +184,12 @@ extern "C" ssize_t __wrap_write(int fd, const void* data, size_t size) {
         return __real_write(fd, data, size);
     }
     return WriteRecorder::active->write(fd, data, size);
+}
+
+extern "C" int __wrap_close(int fd) {
+    using kestrane::signal::WriteRecorder;
+    if (WriteRecorder::active == nullptr) {
+        return __real_close(fd);
+    }
+    return WriteRecorder::active->close(fd);
 }

@@ -1,6 +1,7 @@
 // The append policy on a scripted file: what it asks of a backend, in which order, and what
 // it reports, the same on every platform.
 #include "signal/append_policy.h"
+#include "support/append_result_printer.h"
 #include "support/instant_retry_clock.h"
 
 #include <deque>

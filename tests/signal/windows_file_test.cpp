@@ -2,6 +2,7 @@
 // the ANSI code page.
 #include "signal/signal_file.h"
 #include "signal/windows_errors.h"
+#include "support/append_result_printer.h"
 #include "support/temp_dir.h"
 #include "support/windows_handle.h"
 
