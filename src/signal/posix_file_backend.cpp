@@ -71,11 +71,8 @@ bool hasStrayNameEnds(std::string_view path) {
     const auto isWhiteSpace = [](char c) {
         return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
     };
-    if (isWhiteSpace(path.front()) || isWhiteSpace(path.back())) {
-        return true;
-    }
-    const std::string_view lastPart = path.substr(path.find_last_of('/') + 1);
-    return lastPart.ends_with(' ') || lastPart.ends_with('.');
+    // A last part ending in a space ends the path in white space too.
+    return isWhiteSpace(path.front()) || isWhiteSpace(path.back()) || path.back() == '.';
 }
 
 // Keeps SIGPIPE and SIGXFSZ from killing the program while it is in scope. A FIFO whose

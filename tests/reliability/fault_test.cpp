@@ -61,6 +61,17 @@ struct AppendingUser {
     }
 };
 
+// Sets or clears one of the file's inode flags (chattr +a, +i), as root may.
+bool setFileFlag(const fs::path& file, int flag, bool on) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    const bool done =
+        fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+        (flags = on ? flags | flag : flags & ~flag, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    ::close(fd);
+    return done;
+}
+
 // One fresh folder per row: searchable by anyone, holding Entries.txt with earlier lines.
 struct Scene {
     TempDir dir;
@@ -75,6 +86,9 @@ struct Scene {
     ~Scene() {
         if (lockHolder >= 0) {
             ::close(lockHolder);
+        }
+        for (const auto& undo : undoOnExit) {
+            undo();
         }
         // Folders a row locked must open again for the folder's removal.
         for (const auto& entry : fs::directory_iterator(dir.path())) {
@@ -97,6 +111,7 @@ struct Scene {
     }
 
     int lockHolder = -1;
+    std::vector<std::function<void()>> undoOnExit; // what a row set up beyond the folder
 
     // Hands `path` to the appending user.
     void giveToUser(const fs::path& path) const {
@@ -185,6 +200,25 @@ std::vector<FaultRow> faultRows() {
          [](Scene& scene) {
              scene.giveToUser(scene.existing);
              fs::permissions(scene.existing, fs::perms{0444});
+             return testing::utf8(scene.existing);
+         }},
+        {"read-only file system", failure::PathFileAccessError, false,
+         [](Scene& scene) {
+             const fs::path mountPoint = scene.dir / "readonly";
+             fs::create_directory(mountPoint);
+             if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", MS_RDONLY, "size=4k") != 0) {
+                 scene.cannotRunHere = "cannot mount a read-only tmpfs here (needs root)";
+             }
+             scene.undoOnExit.emplace_back([mountPoint] { ::umount2(mountPoint.c_str(), 0); });
+             return testing::utf8(mountPoint / "Entries.txt");
+         }},
+        {"immutable file", failure::PathFileAccessError, false,
+         [](Scene& scene) {
+             if (!setFileFlag(scene.existing, FS_IMMUTABLE_FL, true)) {
+                 scene.cannotRunHere = "cannot make the file immutable here (needs root)";
+             }
+             scene.undoOnExit.emplace_back(
+                 [&scene] { setFileFlag(scene.existing, FS_IMMUTABLE_FL, false); });
              return testing::utf8(scene.existing);
          }},
         {"path names a folder", failure::PathFileAccessError, false,
@@ -329,17 +363,6 @@ private:
     int inotify_;
 };
 
-// Sets or clears the file's append-only flag (chattr +a), as root may.
-bool setAppendOnly(const fs::path& file, bool on) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    const bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-                      (flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL,
-                       ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
-    ::close(fd);
-    return done;
-}
-
 class FullDisk : public ::testing::TestWithParam<FullDiskRow> {};
 
 // The send fails and leaves the file as it was, so the next send, once there is room, is one
@@ -368,7 +391,7 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
     }
     const std::string before = std::string(row.fileSize - 2, 'x') + "\r\n";
     testing::writeBytes(mountPoint / "Entries.txt", before);
-    if (row.appendOnly && !setAppendOnly(mountPoint / "Entries.txt", true)) {
+    if (row.appendOnly && !setFileFlag(mountPoint / "Entries.txt", FS_APPEND_FL, true)) {
         ::umount2(mountPoint.c_str(), MNT_DETACH);
         GTEST_SKIP() << "cannot make the file append-only here";
     }
@@ -389,7 +412,7 @@ TEST_P(FullDisk, LineThatDoesNotFitLeavesNothingBehind) {
     fs::remove(mountPoint / "filler");
     const AppendResult withRoom = appendSignalLine(path, "cxlplace,SELL,1,MKT,0,0,2007011816530");
     const std::string last = testing::readBytes(mountPoint / "Entries.txt");
-    setAppendOnly(mountPoint / "Entries.txt", false);
+    setFileFlag(mountPoint / "Entries.txt", FS_APPEND_FL, false);
     ::umount2(mountPoint.c_str(), MNT_DETACH);
 
     EXPECT_EQ(full, AppendResult::failed(failure::DiskFull, "Disk full"));
@@ -415,20 +438,36 @@ INSTANTIATE_TEST_SUITE_P(
                                   "mkfs.ext3 -q -F -b 1024", 12286, true, true, 1024}),
     [](const ::testing::TestParamInfo<FullDiskRow>& row) { return std::string{row.param.name}; });
 
-// The counterpart of the rows above: the same user and folder append when nothing is wrong,
-// so a row fails for its fault and not for the way the child was set up.
-TEST(FaultsOnAppend, UnprivilegedUserAppendsToItsOwnFile) {
-    Scene scene{AppendingUser::unprivileged()};
-    scene.giveToUser(scene.existing);
-    const std::string path = testing::utf8(scene.existing);
-    const int code = testing::exitCodeOfChild([&] {
-        if (!scene.user.become()) {
-            return 200;
-        }
-        return appendSignalLine(path, "new,line").code();
-    });
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(testing::readBytes(scene.existing), earlierLines + "new,line\r\n");
+// The counterparts of the rows above: the same user and folder append when nothing is wrong,
+// so a row fails for its fault and not for the way the child was set up; and a limit stops
+// only a line that passes it.
+TEST(FaultsOnAppend, AppendsBesideTheFaultsGo) {
+    struct Row {
+        const char* name;
+        bool unprivileged;
+        rlim_t fileSizeLimit; // 0: none set
+    };
+    const std::string line = "new,line";
+    const Row rows[] = {
+        {"unprivileged user appends to its own file", true, 0},
+        {"line that ends at the file size limit", false, earlierLines.size() + line.size() + 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Scene scene{row.unprivileged ? AppendingUser::unprivileged() : AppendingUser{}};
+        scene.giveToUser(scene.existing);
+        const std::string path = testing::utf8(scene.existing);
+        const int code = testing::exitCodeOfChild([&] {
+            const rlimit limit{row.fileSizeLimit, row.fileSizeLimit};
+            if (!scene.user.become() ||
+                (row.fileSizeLimit != 0 && ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+                return 200;
+            }
+            return appendSignalLine(path, line).code();
+        });
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(testing::readBytes(scene.existing), earlierLines + "new,line\r\n");
+    }
 }
 
 // The largest pipe the system lets a process make, in bytes; 0 where it does not say.

@@ -75,7 +75,9 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
         {"paragraph separator", "1\xe2\x80\xa9", lineBreak},
         {"BEL", "1\a5", "Signal text contains the control character U+0007"},
         {"DEL", "1\x7f", "Signal text contains the control character U+007F"},
+        {"first C1 control", "1\xc2\x80", "Signal text contains the control character U+0080"},
         {"C1 control", "1\xc2\x81", "Signal text contains the control character U+0081"},
+        {"last C1 control", "1\xc2\x9f", "Signal text contains the control character U+009F"},
         {"Greek omega", "cxlplace,\xce\xa9",
          "The signal file's code page cannot hold the character U+03A9 \"\xce\xa9\""},
         {"emoji", "\xf0\x9f\x98\x80",
@@ -90,13 +92,25 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
          "The signal file's code page cannot hold the character U+202E"},
         {"zero width space", "1\xe2\x80\x8b",
          "The signal file's code page cannot hold the character U+200B"},
+        {"right-to-left mark", "1\xe2\x80\x8f",
+         "The signal file's code page cannot hold the character U+200F"},
+        {"left-to-right embedding", "1\xe2\x80\xaa",
+         "The signal file's code page cannot hold the character U+202A"},
+        {"right-to-left isolate", "1\xe2\x81\xa7",
+         "The signal file's code page cannot hold the character U+2067"},
+        {"last code point", "\xf4\x8f\xbf\xbf",
+         "The signal file's code page cannot hold the character U+10FFFF \"\xf4\x8f\xbf\xbf\""},
         {"Hebrew letter, quoted between left-to-right marks", "\xd7\x90",
          "The signal file's code page cannot hold the character U+05D0 "
          "\"\xe2\x80\x8e\xd7\x90\xe2\x80\x8e\""},
         {"broken UTF-8", "abc\xc3", "Signal text is not valid UTF-8 at byte 0xC3"},
+        {"lead byte before an ASCII character", "a\xc3(",
+         "Signal text is not valid UTF-8 at byte 0xC3"},
+        {"stray continuation byte", "a\x80", "Signal text is not valid UTF-8 at byte 0x80"},
         // Well-formed bytes that spell no character must not be quoted back as one.
         {"overlong NUL", "a\xe0\x80\x80", "Signal text is not valid UTF-8 at byte 0xE0"},
-        {"surrogate", "\xed\xa0\x80", "Signal text is not valid UTF-8 at byte 0xED"},
+        {"first surrogate", "\xed\xa0\x80", "Signal text is not valid UTF-8 at byte 0xED"},
+        {"last surrogate", "\xed\xbf\xbf", "Signal text is not valid UTF-8 at byte 0xED"},
         {"past U+10FFFF", "\xf4\x90\x80\x80", "Signal text is not valid UTF-8 at byte 0xF4"},
     };
     for (const Row& row : rows) {
@@ -104,6 +118,10 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
                   AppendResult::failed(failure::InvalidText, row.description))
             << row.name;
     }
+    // A line that ends inside a character, though the bytes after it in memory complete it.
+    EXPECT_EQ(
+        appendSignalLine(utf8(file), std::string_view{"abc\xc3\xa9", 4}),
+        AppendResult::failed(failure::InvalidText, "Signal text is not valid UTF-8 at byte 0xC3"));
     EXPECT_EQ(readBytes(file), "kept\r\n");
 }
 
@@ -117,6 +135,13 @@ TEST_F(SignalFileTest, WesternTextIsWrittenInTheWindowsCodePage) {
         // One byte each in Windows-1252.
         {"e acute, euro sign, u umlaut and the pound sign",
          "caf\xc3\xa9,\xe2\x82\xac,\xc3\xbc,\xc2\xa3", "caf\xe9,\x80,\xfc,\xa3\r\n"},
+        {"every character Windows-1252 has from 0x80 to 0x9F",
+         "\xe2\x82\xac\xe2\x80\x9a\xc6\x92\xe2\x80\x9e\xe2\x80\xa6\xe2\x80\xa0\xe2\x80\xa1\xcb\x86"
+         "\xe2\x80\xb0\xc5\xa0\xe2\x80\xb9\xc5\x92\xc5\xbd\xe2\x80\x98\xe2\x80\x99\xe2\x80\x9c"
+         "\xe2\x80\x9d\xe2\x80\xa2\xe2\x80\x93\xe2\x80\x94\xcb\x9c\xe2\x84\xa2\xc5\xa1\xe2\x80\xba"
+         "\xc5\x93\xc5\xbe\xc5\xb8",
+         "\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8a\x8b\x8c\x8e\x91\x92\x93\x94\x95\x96\x97\x98\x99"
+         "\x9a\x9b\x9c\x9e\x9f\r\n"},
         // Printable, the no-break space and the soft hyphen among them: byte for byte.
         {"every character from U+00A0 to U+00FF",
          "\xc2\xa0\xc2\xa1\xc2\xa2\xc2\xa3\xc2\xa4\xc2\xa5\xc2\xa6\xc2\xa7\xc2\xa8\xc2\xa9\xc2\xaa"
@@ -142,9 +167,9 @@ TEST_F(SignalFileTest, WesternTextIsWrittenInTheWindowsCodePage) {
     }
 }
 
-TEST_F(SignalFileTest, TabIsKeptAsTyped) {
-    ASSERT_TRUE(appendSignalLine(utf8(file), "cxlplace,\tBUY").succeeded());
-    EXPECT_EQ(readBytes(file), "cxlplace,\tBUY\r\n");
+TEST_F(SignalFileTest, TabAndSpaceAreKeptAsTyped) {
+    ASSERT_TRUE(appendSignalLine(utf8(file), "cxlplace, \tBUY ~").succeeded());
+    EXPECT_EQ(readBytes(file), "cxlplace, \tBUY ~\r\n");
 }
 
 TEST_F(SignalFileTest, EmptyPathIsBadFileName) {
