@@ -1,6 +1,10 @@
 // The outcome of one append to the signal file: success, or a failure code with a description.
-// Failures are values; only the send action turns one into what the user sees.
+// Failures are values; only the send action turns one into what the user sees. Readers of a
+// result test only failure::PathNotFound by number; every other code is shown with its
+// description.
 #pragma once
+
+#include "signal/failure_codes.h"
 
 #include <cstddef>
 #include <string>
@@ -8,51 +12,6 @@
 #include <utility>
 
 namespace kestrane::signal {
-
-// Failure codes, the same numbers on every platform. Readers of the result test only
-// PathNotFound by number; every other code is shown with its description.
-namespace failure {
-inline constexpr int InvalidText = 5; // a control or unencodable character in the line
-inline constexpr int BadFileName = 52;
-inline constexpr int PathNotFound = 76;
-inline constexpr int PathFileAccessError = 75;
-inline constexpr int PermissionDenied = 70;
-inline constexpr int DiskFull = 61;
-inline constexpr int TooManyFiles = 67;
-inline constexpr int DiskNotReady = 71;
-inline constexpr int DeviceIOError = 57;
-
-// Every code, as src/signal/failure_codes.tsv lists them.
-inline constexpr int all[] = {InvalidText,         BadFileName,      PathNotFound,
-                              PathFileAccessError, PermissionDenied, DiskFull,
-                              TooManyFiles,        DiskNotReady,     DeviceIOError};
-} // namespace failure
-
-// The standard description of a failure code; empty for a number that is none of them.
-constexpr std::string_view failureDescription(int code) {
-    switch (code) {
-    case failure::InvalidText:
-        return "Signal text contains a line break or NUL character";
-    case failure::BadFileName:
-        return "Bad file name or number";
-    case failure::PathNotFound:
-        return "Path not found";
-    case failure::PathFileAccessError:
-        return "Path/File access error";
-    case failure::PermissionDenied:
-        return "Permission denied";
-    case failure::DiskFull:
-        return "Disk full";
-    case failure::TooManyFiles:
-        return "Too many files";
-    case failure::DiskNotReady:
-        return "Disk not ready";
-    case failure::DeviceIOError:
-        return "Device I/O error";
-    default:
-        return {};
-    }
-}
 
 class AppendResult {
 public:

@@ -3,11 +3,8 @@
 #include "support/append_result_printer.h"
 #include "support/temp_dir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <string>
-#include <vector>
 
 namespace kestrane::signal {
 namespace {
@@ -175,24 +172,6 @@ TEST_F(SignalFileTest, TabAndSpaceAreKeptAsTyped) {
 TEST_F(SignalFileTest, EmptyPathIsBadFileName) {
     EXPECT_EQ(appendSignalLine("", "line"),
               AppendResult::failed(failure::BadFileName, "Bad file name or number"));
-}
-
-// The table the documents and the package checks are made from says what the program says.
-TEST(FailureCodes, TheTableFileListsEveryCodeWithItsDescription) {
-    std::ifstream table{KESTRANE_FAILURE_CODES};
-    ASSERT_TRUE(table.is_open()) << KESTRANE_FAILURE_CODES;
-    std::vector<int> listed;
-    for (std::string row; std::getline(table, row);) {
-        if (row.empty() || row.front() == '#') {
-            continue;
-        }
-        const std::size_t name = row.find('\t');
-        const std::size_t description = row.find('\t', name + 1);
-        const int code = std::stoi(row.substr(0, name));
-        EXPECT_EQ(failureDescription(code), row.substr(description + 1)) << code;
-        listed.push_back(code);
-    }
-    EXPECT_EQ(listed, (std::vector<int>{std::begin(failure::all), std::end(failure::all)}));
 }
 
 } // namespace
