@@ -261,8 +261,8 @@ constexpr const ControlDesign& designOf(ControlId id) {
     return form1Controls[indexOf(id)];
 }
 
-// The control of that name, or nullptr; for names that come as text, such as those the send
-// action reads.
+// The control of that name, or nullptr; for names that come as text, such as a widget's object
+// name.
 const ControlDesign* findControl(std::string_view name);
 
 // Whether a control of this kind can hold the keyboard focus. Labels and frames never do.

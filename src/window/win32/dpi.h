@@ -1,6 +1,6 @@
-// Per-monitor DPI on the Win32 API. The DPI functions of Windows 10 are looked up once, on
-// first use, so that the program still starts on older systems, where the system DPI stands
-// in for the window's.
+// Per-monitor DPI on the Win32 API. The DPI functions of Windows 10 are looked up once, as the
+// program starts, so that it still starts on older systems, where the system DPI stands in for
+// the window's.
 #pragma once
 
 #include <windows.h>
