@@ -31,14 +31,12 @@ bool hasStrayEnds(const std::string& name) {
 
 // The code the guard and the system must give for this name and line; 0 for success.
 int expectedCode(const std::string& name, std::string_view line) {
-    if (fuzz::holdsAsciiControl(line)) {
+    // The line is judged before the path.
+    if (fuzz::holdsAsciiControl(line) || !fuzz::toWindows1252(line)) {
         return signal::failure::InvalidText;
     }
     if (name.empty() || name.find('\0') != std::string_view::npos) {
         return signal::failure::BadFileName;
-    }
-    if (!fuzz::toWindows1252(line)) {
-        return signal::failure::InvalidText;
     }
     // "." and ".." among them.
     if (hasStrayEnds(name)) {

@@ -54,9 +54,11 @@ struct Extent {
     std::uint64_t allocated = 0; // bytes the file system has already given the file
 };
 
-// The primitives of one file open for appending.
+// The primitives of one file open for appending. The file closes when the object goes, if
+// close() has not closed it before.
 class OpenFile {
 public:
+    virtual ~OpenFile() = default;
     virtual LockOutcome tryLock(SystemError& error) = 0;
     virtual void unlock() = 0;
     virtual std::optional<Extent> extent() = 0;
@@ -65,10 +67,10 @@ public:
     // Writes some of `bytes` at the end: 0 with `written` > 0, or the error.
     virtual SystemError write(std::string_view bytes, std::size_t& written) = 0;
     virtual bool truncate(std::uint64_t end) = 0;
+    // Closes the file: 0, or the error of a close that reports the bytes not stored (as NFS
+    // reports a failed write-back).
+    virtual SystemError close() = 0;
     virtual AppendResult failure(SystemError error) = 0;
-
-protected:
-    ~OpenFile() = default;
 };
 
 // Appends `bytes` to `file`: the whole buffer, or nothing, or a failure that says what stayed.

@@ -1,14 +1,19 @@
 // The platform part of appending: one implementation per platform, chosen at build time.
-// Internal to the signal library. The core checks and decodes the line and the path's
-// platform-free rules and reports every refusal; a backend knows only how its code page writes
-// one character, its own path rules, and the primitives the append policy runs on.
+// Internal to the signal library. The core refuses the lines and paths that no platform takes,
+// opens the file through the backend, runs the append policy on it and closes it. A backend
+// knows how its code page writes one character, which further paths it refuses, how to open a
+// file for appending, and the primitives the policy runs on, with their errors' mapping onto
+// the shared failure codes.
 #pragma once
 
+#include "append_policy.h"
 #include "append_result.h"
 #include "retry_clock.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 
 namespace kestrane::signal::backend {
 
@@ -17,9 +22,11 @@ namespace kestrane::signal::backend {
 // look-alike in its place.
 bool encodeCharacter(char32_t character, std::string& bytes);
 
-// Opens `path` for appending (creating the file, never a folder), appends `bytes` through the
-// append policy, closes, and maps any platform failure onto the shared failure codes. The path
-// is non-empty and holds no NUL; everything else about it is for the platform to judge.
-AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClock& clock);
+// Opens `path` for appending, creating the file, never a folder: the open file, or the refusal
+// of the path or of the open. The path is non-empty and holds no NUL; everything else about it
+// is for the platform to judge. What another program holds for a moment is tried again by
+// `clock`.
+std::variant<std::unique_ptr<policy::OpenFile>, AppendResult>
+openForAppending(std::string_view path, RetryClock& clock);
 
 } // namespace kestrane::signal::backend

@@ -1,5 +1,5 @@
-// POSIX backend: Windows-1252 by table; the append through the shared policy, with open,
-// fcntl locks, statx, fallocate, write and ftruncate.
+// POSIX backend: Windows-1252 by table; the primitives of the shared policy with open, fcntl
+// locks, statx, fallocate, write, ftruncate and close.
 #include "append_policy.h"
 #include "file_backend.h"
 #include "system/unique_handle.h"
@@ -23,6 +23,7 @@
 #include <sys/statvfs.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrane::signal::backend {
 namespace {
@@ -36,19 +37,6 @@ struct IconvTraits {
     static void close(iconv_t converter) { ::iconv_close(converter); }
 };
 using Converter = UniqueHandle<IconvTraits>;
-
-struct FileDescriptorTraits {
-    using Type = int;
-    static int invalid() { return -1; }
-    static void close(int fd) { ::close(fd); }
-};
-using FileDescriptor = UniqueHandle<FileDescriptorTraits>;
-
-// Closes `file` now and returns 0 or the errno of a failing close. On EINTR the descriptor is
-// already released, so it is not closed a second time.
-int closeNow(FileDescriptor& file) {
-    return ::close(file.release()) == 0 || errno == EINTR ? 0 : errno;
-}
 
 // A path in Windows form names nothing here: opening it would create a stray file with that
 // odd name in the working folder. Windows form is a drive letter, a colon and a separator, or
@@ -269,8 +257,8 @@ std::size_t enlargePipeFor(int fd, std::size_t size) {
 // behind gets about a second to catch up. A line longer than the pipe holds enlarges it first.
 class PosixFile final : public policy::OpenFile {
 public:
-    PosixFile(int fd, FatalFileSignalsBlocked& signalsBlocked, RetryClock& clock)
-        : fd_{fd}, signalsBlocked_{signalsBlocked}, clock_{clock} {}
+    PosixFile(FileDescriptor file, RetryClock& clock)
+        : file_{std::move(file)}, fd_{file_.get()}, clock_{clock} {}
 
     // Open file description locks first, so that threads of one process take turns too;
     // classic POSIX locks on kernels without them.
@@ -373,6 +361,11 @@ public:
         return result == 0;
     }
 
+    // On EINTR the descriptor is already released, so it is not closed a second time.
+    SystemError close() override {
+        return ::close(file_.release()) == 0 || errno == EINTR ? 0 : errno;
+    }
+
     AppendResult failure(SystemError error) override {
         if (pipe_ && error == EMSGSIZE) {
             return AppendResult::failedWithDetail(
@@ -429,8 +422,9 @@ private:
         return inTime ? static_cast<SystemError>(error) : EAGAIN;
     }
 
+    FileDescriptor file_;
     int fd_;
-    FatalFileSignalsBlocked& signalsBlocked_;
+    FatalFileSignalsBlocked signalsBlocked_;
     RetryClock& clock_;
     int command_ = F_OFD_SETLK;
     bool pipe_ = false;
@@ -453,7 +447,8 @@ bool encodeCharacter(char32_t character, std::string& bytes) {
     return true;
 }
 
-AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClock& clock) {
+std::variant<std::unique_ptr<policy::OpenFile>, AppendResult>
+openForAppending(std::string_view path, RetryClock& clock) {
     if (hasStrayNameEnds(path)) {
         return AppendResult::failed(failure::BadFileName);
     }
@@ -476,15 +471,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClo
     if (!file.isOpen()) {
         return failureFromErrno(openedInTime ? openError : EWOULDBLOCK);
     }
-    FatalFileSignalsBlocked signalsBlocked;
-    PosixFile open{file.get(), signalsBlocked, clock};
-    if (AppendResult result = policy::appendToOpenFile(open, bytes, clock); !result.succeeded()) {
-        return result;
-    }
-    if (const int error = closeNow(file); error != 0) {
-        return failureFromErrno(error);
-    }
-    return AppendResult::success();
+    return std::make_unique<PosixFile>(std::move(file), clock);
 }
 
 } // namespace kestrane::signal::backend

@@ -3,9 +3,9 @@
 #include "file_backend.h"
 #include "utf8.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -15,38 +15,18 @@ namespace {
 
 constexpr std::string_view lineEnd = "\r\n";
 
-// What one pass over the line finds: the first control character, and whether every byte is
-// ASCII. find_first_of would search the refused characters once per byte, which costs as much
-// as everything else the append does outside the system calls.
-struct LineScan {
-    std::optional<unsigned char> control;
-    bool ascii = true;
-};
-
-// TAB is white space like a space to every reader; every other C0 control and DEL is
-// invisible in the window and means nothing in a signal.
-bool isRefusedAsciiControl(unsigned char c) {
-    return (c < 0x20 && c != '\t') || c == 0x7F;
-}
-
-LineScan scanLine(std::string_view line) {
-    LineScan scan;
-    for (const char c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (isRefusedAsciiControl(byte)) {
-            scan.control = byte;
-            return scan;
-        }
-        scan.ascii = scan.ascii && byte < 0x80;
-    }
-    return scan;
-}
-
 // Characters that a common line reader ends a line at (Python's str.splitlines, for one): in
 // a line they would reach the reader as several signals.
 bool isLineBreak(char32_t c) {
     return c == '\n' || c == '\r' || c == 0x0B || c == 0x0C || (c >= 0x1C && c <= 0x1E) ||
            c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// The characters no line may hold: the line breaks, and every other C0 control, DEL and C1
+// control, which are invisible in the window and mean nothing in a signal. TAB is white space
+// like a space to every reader.
+bool isRefusedInALine(char32_t c) {
+    return (c < 0x20 && c != '\t') || (c >= 0x7F && c < 0xA0) || isLineBreak(c);
 }
 
 // `value` in upper-case hexadecimal, with at least `digits` digits. Without printf, whose
@@ -116,17 +96,25 @@ AppendResult cannotHoldCharacter(std::string_view rest,
                                     std::string{rest.substr(0, character->length)} + mark + "\"");
 }
 
-// The line in the file's 8-bit code page, one character at a time: each must have bytes of
-// its own there, so that a character the code page lacks is refused by name, never dropped
-// or replaced by a look-alike.
+// The line in the file's 8-bit code page, one character at a time, or the refusal of the first
+// character it may not hold: each must have bytes of its own there, so that a character the
+// code page lacks is refused by name, never dropped or replaced by a look-alike.
 std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     std::string bytes;
-    bytes.reserve(line.size() + lineEnd.size());
+    bytes.reserve(line.size() + lineEnd.size()); // one allocation, the line end included
     for (std::string_view rest = line; !rest.empty();) {
+        // Signals are almost always ASCII, which every code page the file may use holds as it
+        // is: its bytes need no decoding.
+        if (const auto byte = static_cast<unsigned char>(rest.front()); byte < 0x80) {
+            if (isRefusedInALine(byte)) {
+                return controlCharacterRefused(byte);
+            }
+            bytes += static_cast<char>(byte);
+            rest.remove_prefix(1);
+            continue;
+        }
         const std::optional<utf8::Character> character = utf8::decodeFront(rest);
-        // C1 controls, and the line and paragraph separators.
-        if (character && (isLineBreak(character->codePoint) ||
-                          (character->codePoint >= 0x80 && character->codePoint < 0xA0))) {
+        if (character && isRefusedInALine(character->codePoint)) {
             return controlCharacterRefused(character->codePoint);
         }
         if (!character || !backend::encodeCharacter(character->codePoint, bytes)) {
@@ -154,29 +142,30 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line) {
 }
 
 AppendResult appendSignalLine(std::string_view path, std::string_view line, RetryClock& clock) {
-    const LineScan scan = scanLine(line);
-    if (scan.control) {
-        return controlCharacterRefused(*scan.control);
+    auto encoded = encodeLine(line);
+    if (auto* refused = std::get_if<AppendResult>(&encoded)) {
+        return std::move(*refused);
     }
     if (std::optional<AppendResult> refused = refusedPath(path)) {
         return std::move(*refused);
     }
-    // Signals are almost always ASCII, which every code page the file may use holds as it is.
-    std::string bytes;
-    if (scan.ascii) {
-        bytes.reserve(line.size() + lineEnd.size()); // one allocation, the line end included
-        bytes.assign(line);
-    } else {
-        auto encoded = encodeLine(line);
-        if (auto* refused = std::get_if<AppendResult>(&encoded)) {
-            return std::move(*refused);
-        }
-        bytes = std::get<std::string>(std::move(encoded));
-    }
     // Line and line end go to the system as one buffer, so no other writer's line can land
     // between them.
+    std::string bytes = std::get<std::string>(std::move(encoded));
     bytes += lineEnd;
-    return backend::appendBytes(path, bytes, clock);
+
+    auto opened = backend::openForAppending(path, clock);
+    if (auto* refused = std::get_if<AppendResult>(&opened)) {
+        return std::move(*refused);
+    }
+    policy::OpenFile& file = *std::get<std::unique_ptr<policy::OpenFile>>(opened);
+    if (AppendResult result = policy::appendToOpenFile(file, bytes, clock); !result.succeeded()) {
+        return result;
+    }
+    if (const policy::SystemError error = file.close(); error != 0) {
+        return file.failure(error);
+    }
+    return AppendResult::success();
 }
 
 } // namespace kestrane::signal

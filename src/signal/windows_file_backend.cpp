@@ -1,5 +1,5 @@
-// Windows backend: the system's ANSI code page through WideCharToMultiByte; the append through
-// the shared policy, with CreateFileW, LockFileEx, WriteFile and CloseHandle. Paths arrive as
+// Windows backend: the system's ANSI code page through WideCharToMultiByte; the primitives of
+// the shared policy with CreateFileW, LockFileEx, WriteFile and CloseHandle. Paths arrive as
 // UTF-8.
 #include "append_policy.h"
 #include "file_backend.h"
@@ -16,18 +16,6 @@
 
 namespace kestrane::signal::backend {
 namespace {
-
-struct FileHandleTraits {
-    using Type = HANDLE;
-    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE handle) { ::CloseHandle(handle); }
-};
-using FileHandle = UniqueHandle<FileHandleTraits>;
-
-// Closes `file` now; false, with the reason in GetLastError, when the system reports a failure.
-bool closeNow(FileHandle& file) {
-    return ::CloseHandle(file.release()) != FALSE;
-}
 
 // The system's own text for an error code, without its line end.
 std::string systemMessage(DWORD error) {
@@ -53,7 +41,7 @@ HANDLE openWithAccess(const std::wstring& path, DWORD access) {
 // and other writers may keep the file open meanwhile. FILE_READ_DATA only makes the handle
 // one that AppendLock can lock; a file this user may not read, or that another program holds
 // open without sharing reading, is appended to without it. On failure GetLastError tells why.
-HANDLE openForAppending(const std::wstring& path) {
+HANDLE openWidePath(const std::wstring& path) {
     const HANDLE handle = openWithAccess(path, FILE_READ_DATA | FILE_APPEND_DATA);
     if (handle != INVALID_HANDLE_VALUE) {
         return handle;
@@ -171,7 +159,7 @@ int failureCodeOf(DWORD error) {
 // FILE_READ_DATA cannot be locked; NTFS still adds each of its writes whole at the end.
 class WindowsFile final : public policy::OpenFile {
 public:
-    explicit WindowsFile(HANDLE file) : file_{file} {}
+    explicit WindowsFile(FileHandle file) : owned_{std::move(file)}, file_{owned_.get()} {}
 
     policy::LockOutcome tryLock(policy::SystemError&) override {
         if (::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
@@ -218,6 +206,10 @@ public:
                                                                  &newEnd, sizeof newEnd);
     }
 
+    policy::SystemError close() override {
+        return ::CloseHandle(owned_.release()) ? 0 : ::GetLastError();
+    }
+
     AppendResult failure(policy::SystemError error) override {
         return failureFromSystemError(error);
     }
@@ -230,6 +222,7 @@ private:
         return &region_;
     }
 
+    FileHandle owned_;
     HANDLE file_;
     OVERLAPPED region_{};
 };
@@ -275,7 +268,8 @@ bool encodeCharacter(char32_t character, std::string& bytes) {
     return true;
 }
 
-AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClock& clock) {
+std::variant<std::unique_ptr<policy::OpenFile>, AppendResult>
+openForAppending(std::string_view path, RetryClock&) {
     const std::optional<std::wstring> widePath = utf16::toWideStrict(path);
     if (!widePath) {
         return failureFromSystemError(ERROR_INVALID_NAME);
@@ -289,7 +283,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClo
     if (namesReservedDevice(*widePath)) {
         return deviceFailure();
     }
-    FileHandle file{openForAppending(*widePath)};
+    FileHandle file{openWidePath(*widePath)};
     if (!file.isOpen()) {
         return failureFromSystemError(::GetLastError());
     }
@@ -297,14 +291,7 @@ AppendResult appendBytes(std::string_view path, std::string_view bytes, RetryClo
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
         return deviceFailure();
     }
-    WindowsFile open{file.get()};
-    if (AppendResult result = policy::appendToOpenFile(open, bytes, clock); !result.succeeded()) {
-        return result;
-    }
-    if (!closeNow(file)) {
-        return failureFromSystemError(::GetLastError());
-    }
-    return AppendResult::success();
+    return std::make_unique<WindowsFile>(std::move(file));
 }
 
 } // namespace kestrane::signal::backend

@@ -5,6 +5,12 @@
 
 #include <utility>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kestrane {
 
 // `Traits` names the handle's type (Type), the value that stands for no handle (invalid()) and
@@ -41,5 +47,30 @@ public:
 private:
     Type handle_ = Traits::invalid();
 };
+
+#ifdef _WIN32
+// A file handle, as CreateFileW gives it: INVALID_HANDLE_VALUE is none.
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE handle) { ::CloseHandle(handle); }
+};
+using FileHandle = UniqueHandle<FileHandleTraits>;
+
+// Any other kernel object's handle (a process, an event, a thread): NULL is none.
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static HANDLE invalid() { return nullptr; }
+    static void close(HANDLE handle) { ::CloseHandle(handle); }
+};
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+#else
+struct FileDescriptorTraits {
+    using Type = int;
+    static constexpr int invalid() { return -1; }
+    static void close(int descriptor) { ::close(descriptor); }
+};
+using FileDescriptor = UniqueHandle<FileDescriptorTraits>;
+#endif
 
 } // namespace kestrane

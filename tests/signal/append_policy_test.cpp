@@ -58,6 +58,7 @@ public:
         }
         return canTruncate;
     }
+    SystemError close() override { return 0; }
     AppendResult failure(SystemError error) override {
         return error == diskFull ? AppendResult::failed(failure::DiskFull)
                                  : AppendResult::failed(failure::DeviceIOError);

@@ -1,4 +1,4 @@
-// A Windows handle closed when the object goes away; NULL is no handle.
+// A Windows handle closed when the object goes away; NULL is no handle, also for a file.
 #pragma once
 
 #include "system/unique_handle.h"
@@ -7,12 +7,7 @@
 
 namespace kestrane::testing {
 
-struct HandleTraits {
-    using Type = HANDLE;
-    static HANDLE invalid() { return nullptr; }
-    static void close(HANDLE handle) { ::CloseHandle(handle); }
-};
-using Handle = UniqueHandle<HandleTraits>;
+using Handle = KernelHandle;
 
 // The handle a function gives that reports failure with INVALID_HANDLE_VALUE (CreateFileW).
 inline Handle ownFileHandle(HANDLE handle) {

@@ -25,25 +25,18 @@ struct HeldMessage {
 // What Qt says while it opens its platform, held until it is known whether it opened.
 std::vector<HeldMessage> heldMessages;
 
-struct FileDescriptorTraits {
-    using Type = int;
-    static constexpr int invalid() { return -1; }
-    static void close(int descriptor) { ::close(descriptor); }
-};
-using UniqueFileDescriptor = UniqueHandle<FileDescriptorTraits>;
-
 // Where stderr went before Qt opened its platform. Meanwhile stderr is a file in memory, as the
 // libraries below Qt write to it directly (libwayland: "error: XDG_RUNTIME_DIR is invalid or
 // not set in the environment."), and a failed start prints its one line alone.
-UniqueFileDescriptor stderrBeforeOpen;
+FileDescriptor stderrBeforeOpen;
 
 void holdStderr() {
-    const UniqueFileDescriptor held{::memfd_create("held-stderr", MFD_CLOEXEC)};
+    const FileDescriptor held{::memfd_create("held-stderr", MFD_CLOEXEC)};
     if (!held.isOpen()) {
         return;
     }
     std::fflush(stderr);
-    stderrBeforeOpen = UniqueFileDescriptor{::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)};
+    stderrBeforeOpen = FileDescriptor{::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)};
     if (stderrBeforeOpen.isOpen() && ::dup2(held.get(), STDERR_FILENO) < 0) {
         stderrBeforeOpen.reset();
     }
@@ -55,7 +48,7 @@ void releaseStderr(bool replay) {
         return;
     }
     std::fflush(stderr);
-    const UniqueFileDescriptor held{::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)};
+    const FileDescriptor held{::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)};
     ::dup2(stderrBeforeOpen.get(), STDERR_FILENO);
     stderrBeforeOpen.reset();
     if (!replay || !held.isOpen()) {
