@@ -217,7 +217,9 @@ class WineSession:
         prefix starts as a copy of it."""
         if not runs_32_bit_programs():
             raise WineError("wine: this machine cannot run 32-bit x86 programs, which Wine needs;"
-                            " sudo scripts/enable-i386-qemu lets qemu-i386 run them")
+                            " run the command through scripts/with-i386, which lets qemu-i386"
+                            " run them (Linux 6.7 or later; on older kernels first"
+                            " sudo scripts/enable-i386-qemu)")
         version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
                                  timeout=60).stdout.strip()
         if not fresh and self.is_made(version):
