@@ -15,8 +15,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# libgcc, libstdc++ and winpthread inside the .exe instead of beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# libgcc, libstdc++ and winpthread inside the .exe instead of beside it. No link time in the
+# PE header (its TimeDateStamp is 0, and so its checksum the same every time): the same
+# sources give the same .exe, however long ago an .exe still up to date was linked.
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
 
 # Each test program runs under Wine in a throwaway prefix inside the build tree.
 set(CMAKE_CROSSCOMPILING_EMULATOR

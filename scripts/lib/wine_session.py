@@ -7,8 +7,8 @@ across processes: ctest starts it in one test and ends it in another, so what it
 kept in a JSON file beside the prefix, each process with its start time, and a process is
 only ever signalled while it is still the one that was started.
 
-Every wait here is bounded: a Wine process that hangs (as one can where 32-bit code runs
-under qemu) becomes a WineError that names the step, within minutes.
+Every wait here is bounded (bounded.py): a Wine process that hangs (as one can where 32-bit
+code runs under qemu) becomes a WineError that names the step, within minutes.
 """
 
 import fcntl
@@ -21,6 +21,8 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+
+import bounded
 
 
 # The prefix every session's prefix is copied from, one for each checkout.
@@ -47,14 +49,6 @@ def start_time(pid):
     return None if fields[0] in ("Z", "X") else int(fields[19])
 
 
-def runs_32_bit_programs():
-    try:
-        return subprocess.run(["/lib/ld-linux.so.2", "--version"], capture_output=True,
-                              timeout=60).returncode == 0
-    except OSError:
-        return False
-
-
 class Process:
     """A process the session started, as its id and its start time."""
 
@@ -75,15 +69,6 @@ class Process:
                 os.killpg(self.pid, sig)
             except ProcessLookupError:
                 pass
-
-    def wait(self, seconds):
-        """Waits up to seconds for the process to end; whether it has."""
-        deadline = time.monotonic() + seconds
-        while self.running():
-            if time.monotonic() >= deadline:
-                return False
-            time.sleep(0.1)
-        return True
 
 
 class WineSession:
@@ -135,25 +120,23 @@ class WineSession:
         with open(self.log_path, "a") as log:
             kwargs.setdefault("stdout", log)
             kwargs.setdefault("stderr", subprocess.STDOUT)
-            kwargs.setdefault("stdin", subprocess.DEVNULL)
-            return subprocess.Popen(args, env=self.env(), start_new_session=True, **kwargs)
+            return bounded.spawn(args, env=self.env(), **kwargs)
+
+    def run(self, args, seconds, step, **kwargs):
+        """bounded.run() in the session's environment, a program stopped raising WineError."""
+        try:
+            return bounded.run(args, seconds, step, env=self.env(), **kwargs)
+        except bounded.Stopped as stopped:
+            raise self.fail(str(stopped)) from None
 
     def call(self, args, seconds, step, watch_server=False):
         """Runs args for at most seconds, its output to the log; its exit status. One still
         running then is killed with its process group and raises WineError naming step. With
         watch_server, so is one still running once the session's server has gone: a client of
         a server that crashed can wait for its answer for ever."""
-        process = self.spawn(args)
-        deadline = time.monotonic() + seconds
-        while process.poll() is None:
-            lost = watch_server and not self.alive()
-            if lost or time.monotonic() >= deadline:
-                os.killpg(process.pid, signal.SIGKILL)
-                process.wait()
-                raise self.fail(f"{step} was stopped: the Wine server went away" if lost
-                                else f"{step} did not finish within {seconds} s")
-            time.sleep(0.1)
-        return process.returncode
+        with open(self.log_path, "a") as log:
+            return self.run(args, seconds, step, stdout=log, lost=lambda: watch_server and not
+                            self.alive() and "the Wine server went away").returncode
 
     def wait_for_servers(self, seconds):
         """Waits until no Wine server runs for the prefix; kills what is left after seconds."""
@@ -161,8 +144,7 @@ class WineSession:
             self.call(["wineserver", "--wait"], seconds, "waiting for Wine's programs")
             return True
         except WineError:
-            subprocess.run(["wineserver", "--kill=9"], env=self.env(), timeout=30,
-                           stdin=subprocess.DEVNULL, capture_output=True)
+            self.call(["wineserver", "--kill=9"], 30, "killing Wine's programs")
             return False
 
     # --- The prefix -----------------------------------------------------------------------
@@ -186,24 +168,24 @@ class WineSession:
         # minute means the work is done and the rest is ended.
         registry = self.prefix / "system.reg"
         process = self.spawn(["wine", SYSTEM32 + "wineboot.exe", "--init"])
-        deadline = time.monotonic() + 600
         seen, quiet_since = None, time.monotonic()
-        while process.poll() is None and time.monotonic() < deadline:
+        def done():
+            nonlocal seen, quiet_since
+            if process.poll() is not None:
+                return "ended"
             now = os.stat(registry) if registry.exists() else None
             state = now and (now.st_mtime_ns, now.st_size)
             if state != seen:
                 seen, quiet_since = state, time.monotonic()
-            elif state and time.monotonic() - quiet_since >= 60:
-                self.note("wineboot --init still runs with its registry a minute unchanged")
-                break
-            time.sleep(1)
+            return state and time.monotonic() - quiet_since >= 60 and "quiet"
+        if bounded.poll_until(done, 600, interval=1) == "quiet":
+            self.note("wineboot --init still runs with its registry a minute unchanged")
         if process.poll() is None:
             try:
                 self.call(["wineserver", "--kill"], 60, "ending wineboot --init")
             except WineError:
                 pass  # what is left is killed below
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
+            bounded.kill(process)
         if not self.wait_for_servers(120):
             self.note("Wine's programs were still running after 120 s")
         self.note("the prefix is made")
@@ -215,26 +197,32 @@ class WineSession:
         """Makes the prefix for this version of Wine, afresh when asked to. Making one takes
         Wine a while (minutes under qemu), so a checkout makes one once, as TEMPLATE, and each
         prefix starts as a copy of it."""
-        if not runs_32_bit_programs():
+        try:
+            runs_32_bit = self.run(["/lib/ld-linux.so.2", "--version"], 60,
+                                   "running a 32-bit program").returncode == 0
+        except OSError:
+            runs_32_bit = False
+        if not runs_32_bit:
             raise WineError("wine: this machine cannot run 32-bit x86 programs, which Wine needs;"
-                            " sudo scripts/enable-i386-qemu lets qemu-i386 run them")
-        version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
-                                 timeout=60).stdout.strip()
+                            " run the command through scripts/with-i386, which lets qemu-i386"
+                            " run them (Linux 6.7 or later; on older kernels first"
+                            " sudo scripts/enable-i386-qemu)")
+        version = self.run(["wine", "--version"], 60, "asking Wine its version",
+                           stderr=subprocess.DEVNULL).stdout.strip()
         if not fresh and self.is_made(version):
             return
         template = WineSession(TEMPLATE)
         TEMPLATE.parent.mkdir(parents=True, exist_ok=True)
         with open(TEMPLATE.with_name(TEMPLATE.name + ".lock"), "w") as lock:
-            # Another session of this checkout may be making it.
-            deadline = time.monotonic() + 900
-            while True:
+            def locked():
                 try:
                     fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                    break
+                    return True
                 except BlockingIOError:
-                    if time.monotonic() >= deadline:
-                        raise self.fail(f"{TEMPLATE} was still being made after 900 s")
-                    time.sleep(0.5)
+                    return False
+            # Another session of this checkout may be making it.
+            if not bounded.poll_until(locked, 900, interval=0.5):
+                raise self.fail(f"{TEMPLATE} was still being made after 900 s")
             if not template.is_made(version):
                 template.make(version)
             self.stop()
@@ -331,11 +319,9 @@ class WineSession:
         # until stop().
         self.server = Process.of(self.spawn(["wineserver", "-f", "-p"]))
         self.save()
-        deadline = time.monotonic() + 60
-        while not self.server_ready():
-            if not self.alive() or time.monotonic() >= deadline:
-                raise self.fail("the Wine server did not start within 60 s")
-            time.sleep(0.1)
+        started = bounded.poll_until(lambda: self.server_ready() or not self.alive() and "lost", 60)
+        if started is not True:
+            raise self.fail("the Wine server did not start within 60 s")
         # Wine's services, started before the first test.
         self.note("the server runs; starting Wine's services")
         if self.call(["wine", SYSTEM32 + "wineboot.exe"], 120, "starting Wine's services",
@@ -356,7 +342,7 @@ class WineSession:
         for process in (self.server, self.wm_state, self.xvfb):
             if process:
                 process.kill_group(signal.SIGTERM)
-                if not process.wait(10):
+                if not bounded.poll_until(lambda: not process.running(), 10):
                     process.kill_group(signal.SIGKILL)
         self.server = self.xvfb = self.wm_state = self.display = None
         self.state_path.unlink(missing_ok=True)

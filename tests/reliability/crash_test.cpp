@@ -1,5 +1,6 @@
 // An appender killed with SIGKILL at random moments: the file holds only whole lines, and no
-// earlier line is ever touched.
+// earlier line is ever touched. The one exception is the kernel's: a write that a fatal signal
+// interrupts ends at a page of the file, so the line it was writing may stop there, cut short.
 #include "child_process.h"
 #include "signal/signal_file.h"
 #include "support/numbered_lines.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <unistd.h>
 
 namespace kestrane::signal {
 namespace {
@@ -62,13 +64,30 @@ TEST(KilledAppender, LeavesOnlyWholeLinesAndEarlierLinesUnchanged) {
 
         const std::string after = testing::readBytes(file);
         ASSERT_EQ(after.substr(0, before.size()), before) << "round " << round;
+        // Whole lines, then at most the start of the writer's next line, and only where the
+        // file ends at a page boundary: that is where Linux stops a write once SIGKILL is
+        // pending, and nothing in user space can finish it.
+        const std::string_view added = std::string_view{after}.substr(before.size());
+        const std::size_t lastEnd = added.rfind("\r\n");
+        const std::size_t wholeSize = lastEnd == std::string_view::npos ? 0 : lastEnd + 2;
         const testing::NumberedReading reading =
-            testing::readNumberedLines(std::string_view{after}.substr(before.size()));
+            testing::readNumberedLines(added.substr(0, wholeSize));
         ASSERT_EQ(reading.fault, "") << "round " << round;
         ASSERT_GE(reading.lines.size(), std::size_t(linesBeforeReady)) << "round " << round;
         for (std::size_t i = 0; i < reading.lines.size(); ++i) {
             ASSERT_EQ(reading.lines[i], (testing::NumberedLine{writer, static_cast<int>(i)}))
                 << "round " << round;
+        }
+        const std::string_view cut = added.substr(wholeSize);
+        if (!cut.empty()) {
+            const auto pageSize = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+            EXPECT_EQ(after.size() % pageSize, 0u)
+                << "round " << round << ": a line cut away from a page boundary: " << cut;
+            const std::string next =
+                testing::numberedLine(writer, static_cast<int>(reading.lines.size())) + "\r\n";
+            ASSERT_TRUE(next.starts_with(cut))
+                << "round " << round << ": bytes after the last line end that do not begin the "
+                << "writer's next line: " << cut.substr(0, 80);
         }
         before = after;
     }
