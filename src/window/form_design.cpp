@@ -4,11 +4,6 @@
 
 namespace kestrane::window {
 
-const ControlDesign* findControl(std::string_view name) {
-    const auto found = std::ranges::find(form1Controls, name, &ControlDesign::name);
-    return found == form1Controls.end() ? nullptr : &*found;
-}
-
 std::vector<ControlId> tabIndexOrder() {
     std::vector<const ControlDesign*> controls;
     for (const ControlDesign& control : form1Controls) {
@@ -18,25 +13,6 @@ std::vector<ControlId> tabIndexOrder() {
     std::vector<ControlId> order;
     for (const ControlDesign* control : controls) {
         order.push_back(control->id);
-    }
-    return order;
-}
-
-std::vector<ControlId> focusOrder() {
-    std::vector<ControlId> order;
-    std::vector<std::optional<ControlId>> groupsSeen;
-    for (const ControlId id : tabIndexOrder()) {
-        const ControlDesign& control = designOf(id);
-        if (!takesFocus(control.kind)) {
-            continue;
-        }
-        if (control.kind == ControlKind::OptionButton) {
-            if (std::ranges::find(groupsSeen, control.container) != groupsSeen.end()) {
-                continue;
-            }
-            groupsSeen.push_back(control.container);
-        }
-        order.push_back(id);
     }
     return order;
 }

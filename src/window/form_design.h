@@ -261,10 +261,6 @@ constexpr const ControlDesign& designOf(ControlId id) {
     return form1Controls[indexOf(id)];
 }
 
-// The control of that name, or nullptr; for names that come as text, such as a widget's object
-// name.
-const ControlDesign* findControl(std::string_view name);
-
 // Whether a control of this kind can hold the keyboard focus. Labels and frames never do.
 constexpr bool takesFocus(ControlKind kind) {
     return kind != ControlKind::Label && kind != ControlKind::Frame;
@@ -272,10 +268,6 @@ constexpr bool takesFocus(ControlKind kind) {
 
 // Every control, by ascending tab index.
 std::vector<ControlId> tabIndexOrder();
-
-// The focus order: controls that take the focus, by ascending tab index. The option buttons
-// of one container are one stop, standing under the first of them.
-std::vector<ControlId> focusOrder();
 
 // Whether the control starts a group of its own, as every control does but the option buttons
 // of one container after the first: together they are one group.

@@ -1,5 +1,6 @@
 // The design table's own consistency: what both front ends rely on.
 #include "signal/send_action.h"
+#include "support/form_design_lookup.h"
 #include "window/form_design.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // its controls by name, and the texts a user sees in them.
 #pragma once
 
+#include "support/form_design_lookup.h"
 #include "window/form_design.h"
 #include "window/qt/form1.h"
 

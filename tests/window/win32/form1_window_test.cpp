@@ -1,5 +1,6 @@
 // The Win32 window against the design table, its keyboard navigation, and sends through it.
 #include "support/designed_pixels.h"
+#include "support/form_design_lookup.h"
 #include "support/temp_dir.h"
 #include "utf16/utf16.h"
 #include "window/form_design.h"
@@ -245,6 +246,15 @@ TEST_F(Form1WindowTest, FocusStartsOnCommand1AndTabFollowsTheDesign) {
     // The arrow keys keep to the group.
     EXPECT_EQ(::GetNextDlgGroupItem(form->handle(), form->control(ControlId::optNo), FALSE),
               form->control(ControlId::optYes));
+    // Another window active meanwhile: the focus goes back to the field the user left.
+    ::SetFocus(form->control(ControlId::txtLmt));
+    const HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPED | WS_VISIBLE, 0, 0,
+                                         100, 100, nullptr, nullptr, nullptr, nullptr);
+    ::SetActiveWindow(other);
+    EXPECT_EQ(::GetActiveWindow(), other);
+    ::SetActiveWindow(form->handle());
+    EXPECT_EQ(::GetFocus(), form->control(ControlId::txtLmt));
+    ::DestroyWindow(other);
 }
 
 TEST_F(Form1WindowTest, ScreenReadersNameEachFieldAfterItsLabel) {
