@@ -162,6 +162,7 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line, Retr
     if (AppendResult result = policy::appendToOpenFile(file, bytes, clock); !result.succeeded()) {
         return result;
     }
+    // A close can fail where every write succeeded: NFS reports a failed write-back there.
     if (const policy::SystemError error = file.close(); error != 0) {
         return file.failure(error);
     }
