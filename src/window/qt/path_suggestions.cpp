@@ -201,8 +201,12 @@ void PathSuggestions::showMatching() {
     }
     // A window does not take its parent's font: the entries use the field's, the form's font.
     list_->setFont(field_.font());
+    // The entry chosen with the arrow keys stays chosen when a later answer comes in.
+    const QString chosen =
+        list_->currentItem() != nullptr ? list_->currentItem()->text() : QString{};
     list_->clear();
     list_->addItems(matching);
+    list_->setCurrentRow(chosen.isEmpty() ? -1 : int(matching.indexOf(chosen)));
     const int rows = std::min(int(matching.size()), visibleRows);
     const int height = rows * list_->sizeHintForRow(0) + 2 * list_->frameWidth();
     QPoint at = field_.mapToGlobal(QPoint{0, field_.height()});
