@@ -36,7 +36,7 @@ QString toQString(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A folder's path names what follows the common part: the same folder typed in both texts.
+// The folder a typed path is in: the text up to and including its last '/'.
 QStringView folderPart(const QString& typed) {
     return QStringView{typed}.left(typed.lastIndexOf(QLatin1Char('/')) + 1);
 }

@@ -23,7 +23,9 @@ using kestrane::testing::readBytes;
 using kestrane::testing::TempDir;
 using kestrane::testing::utf8;
 using kestrane::window::qt::PathSuggestions;
+using kestrane::window::qt::queryOf;
 using kestrane::window::qt::readFolderNames;
+using kestrane::window::qt::suggestionsFor;
 
 namespace {
 
@@ -204,6 +206,8 @@ private slots:
     void sendsWhatTheFieldsHold();
     void eachPressAppendsOneLineAndKeepsTheFields();
     void pathFieldSuggestsFilesAndKeepsWhatIsTyped();
+    void suggestionsForATypedPath_data();
+    void suggestionsForATypedPath();
     void clickWhileSuggestionsShowActsOnTheControl_data();
     void clickWhileSuggestionsShowActsOnTheControl();
     void closingWhileAFolderReadWaitsEndsTheProgram();
@@ -448,6 +452,53 @@ void Form1BehaviourTest::pathFieldSuggestsFilesAndKeepsWhatIsTyped() {
     QTest::keyClick(path, Qt::Key_Return);
     QCOMPARE(path->text(), qs(utf8(folder / "Entries.txt")));
     QVERIFY(shownSuggestions() == nullptr);
+}
+
+void Form1BehaviourTest::suggestionsForATypedPath_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("names"); // in the folder, as it lists them
+    QTest::addColumn<QStringList>("suggested");
+    const QStringList names{QStringLiteral("b.txt"), QStringLiteral(".a"), QStringLiteral("a.txt"),
+                            QStringLiteral("ab")};
+    QTest::newRow("names starting with what is typed, in byte order")
+        << QStringLiteral("/s/a") << names
+        << QStringList{QStringLiteral("/s/a.txt"), QStringLiteral("/s/ab")};
+    QTest::newRow("hidden names once a dot is typed")
+        << QStringLiteral("/s/.") << names << QStringList{QStringLiteral("/s/.a")};
+    QTest::newRow("the whole folder after a slash")
+        << QStringLiteral("/s/") << names
+        << QStringList{QStringLiteral("/s/a.txt"), QStringLiteral("/s/ab"),
+                       QStringLiteral("/s/b.txt")};
+    QTest::newRow("a relative path gets none") << QStringLiteral("s/a") << names << QStringList{};
+    QTest::newRow("a name that is not UTF-8 is left out")
+        << QStringLiteral("/s/") << QStringList{QStringLiteral("x\xff")} << QStringList{};
+    QStringList many;
+    QStringList first;
+    for (int i = 999; i >= 0; --i) {
+        many << QStringLiteral("signal-%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+    }
+    for (int i = 0; i < 200; ++i) {
+        first << QStringLiteral("/s/signal-%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+    }
+    QTest::newRow("the first 200 of 1,000") << QStringLiteral("/s/sig") << many << first;
+}
+
+void Form1BehaviourTest::suggestionsForATypedPath() {
+    QFETCH(QString, typed);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, suggested);
+    std::vector<std::string> listed;
+    for (const QString& name : names) {
+        // As bytes: "\xff" is the byte FF, which UTF-8 never holds.
+        listed.push_back(name.toLatin1().toStdString());
+    }
+    QStringList got;
+    if (const auto query = queryOf(typed.toStdString())) {
+        for (const std::string& path : suggestionsFor(*query, listed)) {
+            got << qs(path);
+        }
+    }
+    QCOMPARE(got, suggested);
 }
 
 void Form1BehaviourTest::clickWhileSuggestionsShowActsOnTheControl_data() {
