@@ -3,9 +3,8 @@
 #include "titled_frame.h"
 #include "window/form_design.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QCompleter>
-#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
@@ -132,7 +131,7 @@ QRect tallEnoughForItsCircle(const QRect& designed, const QWidget& option) {
 
 } // namespace
 
-Form1::Form1(signal::LocalClock clock, QWidget* parent)
+Form1::Form1(signal::LocalClock clock, FolderReader readFolder, QWidget* parent)
     : QWidget{parent}, clock_{std::move(clock)} {
     setObjectName(toQString(formName));
     setWindowTitle(toQString(formCaption));
@@ -155,10 +154,10 @@ Form1::Form1(signal::LocalClock clock, QWidget* parent)
     txtAux_ = controlAs<QLineEdit>(ControlId::txtAux);
     cmbEntryExit_ = controlAs<QComboBox>(ControlId::cmbEntryExit);
     Text6_ = controlAs<QLineEdit>(ControlId::Text6);
-    // The path is typed at every start, so a popup suggests what lies under what is typed; the
+    // The path is typed at every start, so a list suggests what lies under what is typed; the
     // field keeps the typed text until a suggestion is picked. The file system is first read
     // when the path is first edited, not while the window starts.
-    connect(Text6_, &QLineEdit::textEdited, this, &Form1::completePaths);
+    new PathSuggestions{*Text6_, std::move(readFolder), this};
     txtTimeStamp_ = controlAs<QLineEdit>(ControlId::txtTimeStamp);
     optYes_ = controlAs<QRadioButton>(ControlId::optYes);
     connect(command1_, &QPushButton::clicked, this, &Form1::onCommand1Clicked);
@@ -299,27 +298,6 @@ std::string Form1::controlText(signal::TextControl control) const {
     return {};
 }
 
-void Form1::completePaths() {
-    if (Text6_->completer() != nullptr) {
-        return;
-    }
-    auto* files = new QFileSystemModel{this};
-    files->setRootPath(QString{});
-    auto* completer = new QCompleter{files, this};
-    completer->setCompletionMode(QCompleter::PopupCompletion);
-    Text6_->setCompleter(completer);
-    // Folders are read in the background; once one is read, its entries show for what is
-    // typed. A path pasted whole is suggested for only from the next key typed.
-    connect(files, &QFileSystemModel::directoryLoaded, this, [this, completer] {
-        if (Text6_->hasFocus()) {
-            completer->setCompletionPrefix(Text6_->text());
-            completer->complete();
-        }
-    });
-    completer->setCompletionPrefix(Text6_->text());
-    completer->complete();
-}
-
 void Form1::setTimeStampText(const std::string& text) {
     txtTimeStamp_->setText(QString::fromStdString(text));
 }
@@ -339,6 +317,9 @@ void Form1::showMessage(const std::string& text, signal::MessageIcon icon,
     // Modal to the whole program, not to the window: under Wayland a window-modal box becomes
     // a surface without a title bar, so without its caption and close button.
     box.setWindowModality(Qt::ApplicationModal);
+    // What the user did while the send waited comes in now, before the box makes the window
+    // refuse it: presses of Command1 are dropped, a close is kept for the send's end.
+    QGuiApplication::sync();
     // Key events reach the box's focused button first, then the box.
     const QScopedValueRollback<QWidget*> shown{messageBox_, &box};
     keysPressedInMessageBox_.clear();
@@ -353,11 +334,29 @@ void Form1::onCommand1Clicked() {
     if (sending_) {
         return;
     }
-    const QScopedValueRollback<bool> sending{sending_, true};
-    signal::Command1_Click(*this, clock_);
-    // Presses made while the send waited (on a slow or frozen file system) are still queued:
-    // fetch everything the display has sent so far and deliver it now, while it is dropped.
-    QGuiApplication::sync();
+    {
+        const QScopedValueRollback<bool> sending{sending_, true};
+        signal::Command1_Click(*this, clock_);
+        // Presses made while the send waited (on a slow or frozen file system) are still
+        // queued: fetch everything the display has sent so far and deliver it now, while it is
+        // dropped.
+        QGuiApplication::sync();
+    }
+    if (std::exchange(closeWhenSent_, false)) {
+        close();
+    }
+}
+
+// A close asked for while a send is under way (from the window manager, while the send waits
+// for the append lock) takes effect once the send and its message are done, so a failure is
+// still seen first.
+void Form1::closeEvent(QCloseEvent* event) {
+    if (sending_) {
+        closeWhenSent_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 } // namespace kestrane::window::qt

@@ -1,6 +1,7 @@
 // The signal entry window on Qt Widgets, built from the design table form1Controls.
 #pragma once
 
+#include "path_suggestions.h"
 #include "signal/send_action.h"
 #include "window/form_design.h"
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+class QCloseEvent;
 class QComboBox;
 class QKeyEvent;
 class QPushButton;
@@ -22,8 +24,10 @@ class Form1 final : public QWidget, public signal::SignalFormView {
     Q_OBJECT
 
 public:
-    // `clock` is where each send reads the local date and time; tests pass a fixed one.
-    explicit Form1(signal::LocalClock clock = signal::readLocalClock, QWidget* parent = nullptr);
+    // `clock` is where each send reads the local date and time, `readFolder` where the path
+    // suggestions list a folder; tests pass their own.
+    explicit Form1(signal::LocalClock clock = signal::readLocalClock,
+                   FolderReader readFolder = readFolderNames, QWidget* parent = nullptr);
 
     std::string controlText(signal::TextControl control) const override;
     void setTimeStampText(const std::string& text) override;
@@ -33,6 +37,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();
@@ -42,8 +47,6 @@ private:
     // True for a press that repeats a held key rather than a new press of it.
     bool isRepeat(const QKeyEvent& key) const;
     void onCommand1Clicked();
-    // Gives the path field its completer, on the first edit.
-    void completePaths();
     // The control of that identity as the class it was created as.
     template <typename Control>
     Control* controlAs(ControlId id) const;
@@ -62,8 +65,10 @@ private:
     QLineEdit* Text6_ = nullptr;
     QLineEdit* txtTimeStamp_ = nullptr;
     QRadioButton* optYes_ = nullptr;
-    // True while a send is in progress; presses on Command1 meanwhile are dropped.
+    // True while a send is in progress; presses on Command1 meanwhile are dropped, and a close
+    // asked for meanwhile waits for its end.
     bool sending_ = false;
+    bool closeWhenSent_ = false;
     // The last release of a key on Command1 or the message box, and its time: a press of the
     // same key at the same time is the X server repeating a held key, not a new press.
     int lastReleasedKey_ = 0;

@@ -305,6 +305,19 @@ void Form1Window::showMessage(const std::string& text, signal::MessageIcon icon,
     // The append has returned: a press from now on is no longer one made during the send.
     endSend();
     const UINT type = MB_OK | (icon == signal::MessageIcon::Exclamation ? MB_ICONEXCLAMATION : 0);
+    // A close asked for during the send still waits in the queues. The box disables the window,
+    // which then ignores it (Wine drops a window manager's close for a disabled window, and
+    // the system command of a disabled window does nothing): fetch it now, while the window is
+    // enabled, and keep it for the send's end.
+    MSG pending{};
+    ::PeekMessageW(&pending, nullptr, 0, 0, PM_NOREMOVE);
+    while (::PeekMessageW(&pending, window_, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE)) {
+        if ((pending.wParam & 0xFFF0) == SC_CLOSE) {
+            closeWhenSent_ = true;
+        } else {
+            ::DispatchMessageW(&pending);
+        }
+    }
     const FreshPressesOnly freshPressesOnly;
     ::MessageBoxW(window_, utf16::toWide(text).c_str(), utf16::toWide(caption).c_str(), type);
 }
@@ -341,6 +354,13 @@ LRESULT Form1Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
         onDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
+    case WM_CLOSE:
+        // Asked for during a send: done once the send and its message are.
+        if (sending_) {
+            closeWhenSent_ = true;
+            return 0;
+        }
+        return ::DefWindowProcW(window_, message, wParam, lParam);
     case WM_DESTROY:
         if (endProgramOnClose_) {
             ::PostQuitMessage(0);
@@ -419,6 +439,9 @@ void Form1Window::onCommand1(int notification) {
         signal::Command1_Click(*this, clock_);
         endSend();
         sending_ = false;
+        if (std::exchange(closeWhenSent_, false)) {
+            ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        }
         return;
     // While focused, the button shows as the default button, the one that Enter presses.
     case BN_SETFOCUS:

@@ -65,6 +65,8 @@ private:
     Font font_;
     HWND focusWhenInactive_ = nullptr;
     bool endProgramOnClose_ = false;
+    // A close asked for while a send was under way, to be done at its end.
+    bool closeWhenSent_ = false;
     // The last send's start and the return of its append, on the clock that stamps messages
     // (GetTickCount).
     bool sending_ = false;

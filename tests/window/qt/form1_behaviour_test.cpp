@@ -5,21 +5,83 @@
 
 #include <QAbstractItemView>
 #include <QClipboard>
-#include <QCompleter>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <qpa/qwindowsysteminterface.h>
 #include <vector>
 
 using kestrane::testing::readBytes;
 using kestrane::testing::TempDir;
 using kestrane::testing::utf8;
+using kestrane::window::qt::PathSuggestions;
+using kestrane::window::qt::queryOf;
+using kestrane::window::qt::readFolderNames;
+using kestrane::window::qt::suggestionsFor;
 
 namespace {
+
+// The list of path suggestions while it shows (a window of its own), or null.
+QAbstractItemView* shownSuggestions() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* list = qobject_cast<QAbstractItemView*>(window);
+        if (list != nullptr && list->isVisible()) {
+            return list;
+        }
+    }
+    return nullptr;
+}
+
+QStringList entriesOf(const QAbstractItemView* list) {
+    QStringList entries;
+    for (int row = 0; list != nullptr && row < list->model()->rowCount(); ++row) {
+        entries << list->model()->index(row, 0).data().toString();
+    }
+    return entries;
+}
+
+// A click as the display delivers it: to the window, at the control's middle, so that whatever
+// the window has open (a popup) sees it first.
+void clickThroughTheWindow(QWidget* form, QWidget* control) {
+    QTest::mouseClick(form->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      control->mapTo(form, control->rect().center()));
+}
+
+// Folder reads pass while it is open and wait while it is closed (at most a minute, so that a
+// failed test leaves no thread waiting for ever).
+class ReadGate {
+public:
+    void close() {
+        const std::lock_guard lock{mutex_};
+        open_ = false;
+    }
+    void open() {
+        {
+            const std::lock_guard lock{mutex_};
+            open_ = true;
+        }
+        opened_.notify_all();
+    }
+    std::vector<std::string> read(const std::string& folder) {
+        std::unique_lock lock{mutex_};
+        opened_.wait_for(lock, std::chrono::minutes{1}, [this] { return open_; });
+        lock.unlock();
+        return readFolderNames(folder);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool open_ = true;
+};
 
 // Selects what the focused field holds and types over it.
 void typeOver(const QString& text) {
@@ -154,6 +216,11 @@ private slots:
     void sendsWhatTheFieldsHold();
     void eachPressAppendsOneLineAndKeepsTheFields();
     void pathFieldSuggestsFilesAndKeepsWhatIsTyped();
+    void suggestionsForATypedPath_data();
+    void suggestionsForATypedPath();
+    void clickWhileSuggestionsShowActsOnTheControl_data();
+    void clickWhileSuggestionsShowActsOnTheControl();
+    void closingWhileAFolderReadWaitsEndsTheProgram();
     void failedSendShowsItsMessageAndKeepsTheValues_data();
     void failedSendShowsItsMessageAndKeepsTheValues();
     void failureMessageStaysUntilAFreshPress_data();
@@ -385,7 +452,7 @@ void Form1BehaviourTest::eachPressAppendsOneLineAndKeepsTheFields() {
 
 void Form1BehaviourTest::pathFieldSuggestsFilesAndKeepsWhatIsTyped() {
     const TempDir folder;
-    for (const char* name : {"Entries.txt", "Exits.txt", "Orders.txt"}) {
+    for (const char* name : {"Entries.txt", "Exits.txt", "Orders.txt", ".hidden"}) {
         kestrane::testing::writeBytes(folder / name, "");
     }
     const auto form = showForm();
@@ -396,16 +463,128 @@ void Form1BehaviourTest::pathFieldSuggestsFilesAndKeepsWhatIsTyped() {
     // Typed as a person types, key by key, so the folders are read meanwhile.
     QTest::keyClicks(path, typed, Qt::NoModifier, 20);
 
-    QTRY_VERIFY(path->completer() != nullptr && path->completer()->popup()->isVisible());
-    QTRY_COMPARE(path->completer()->completionCount(), 2);
-    QStringList suggested;
-    for (int row = 0; row < 2; ++row) {
-        path->completer()->setCurrentRow(row);
-        suggested << path->completer()->currentCompletion();
-    }
-    QCOMPARE(suggested,
-             (QStringList{qs(utf8(folder / "Entries.txt")), qs(utf8(folder / "Exits.txt"))}));
+    QTRY_COMPARE(entriesOf(shownSuggestions()),
+                 (QStringList{qs(utf8(folder / "Entries.txt")), qs(utf8(folder / "Exits.txt"))}));
     QCOMPARE(path->text(), typed);
+    // The entries are in the form's font, not the larger default.
+    QCOMPARE(shownSuggestions()->font(), form->font());
+
+    // Down chooses the first entry, Return takes it into the field and closes the list.
+    QTest::keyClick(path, Qt::Key_Down);
+    QCOMPARE(path->text(), typed);
+    QTest::keyClick(path, Qt::Key_Return);
+    QCOMPARE(path->text(), qs(utf8(folder / "Entries.txt")));
+    QVERIFY(shownSuggestions() == nullptr);
+}
+
+void Form1BehaviourTest::suggestionsForATypedPath_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("names"); // in the folder, as it lists them
+    QTest::addColumn<QStringList>("suggested");
+    const QStringList names{QStringLiteral("b.txt"), QStringLiteral(".a"), QStringLiteral("a.txt"),
+                            QStringLiteral("ab")};
+    QTest::newRow("names starting with what is typed, in byte order")
+        << QStringLiteral("/s/a") << names
+        << QStringList{QStringLiteral("/s/a.txt"), QStringLiteral("/s/ab")};
+    QTest::newRow("hidden names once a dot is typed")
+        << QStringLiteral("/s/.") << names << QStringList{QStringLiteral("/s/.a")};
+    QTest::newRow("the whole folder after a slash")
+        << QStringLiteral("/s/") << names
+        << QStringList{QStringLiteral("/s/a.txt"), QStringLiteral("/s/ab"),
+                       QStringLiteral("/s/b.txt")};
+    QTest::newRow("a relative path gets none") << QStringLiteral("s/a") << names << QStringList{};
+    QTest::newRow("a name that is not UTF-8 is left out")
+        << QStringLiteral("/s/") << QStringList{QStringLiteral("x\xff")} << QStringList{};
+    QStringList many;
+    QStringList first;
+    for (int i = 999; i >= 0; --i) {
+        many << QStringLiteral("signal-%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+    }
+    for (int i = 0; i < 200; ++i) {
+        first << QStringLiteral("/s/signal-%1.txt").arg(i, 3, 10, QLatin1Char('0'));
+    }
+    QTest::newRow("the first 200 of 1,000") << QStringLiteral("/s/sig") << many << first;
+}
+
+void Form1BehaviourTest::suggestionsForATypedPath() {
+    QFETCH(QString, typed);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, suggested);
+    std::vector<std::string> listed;
+    for (const QString& name : names) {
+        // As bytes: "\xff" is the byte FF, which UTF-8 never holds.
+        listed.push_back(name.toLatin1().toStdString());
+    }
+    QStringList got;
+    if (const auto query = queryOf(typed.toStdString())) {
+        for (const std::string& path : suggestionsFor(*query, listed)) {
+            got << qs(path);
+        }
+    }
+    QCOMPARE(got, suggested);
+}
+
+void Form1BehaviourTest::clickWhileSuggestionsShowActsOnTheControl_data() {
+    QTest::addColumn<QStringList>("clicked"); // in this order, through the window
+    QTest::addColumn<QString>("line");
+    QTest::newRow("Send Out Signal") << QStringList{QStringLiteral("Command1")} << initialLine;
+    QTest::newRow("No, then Send Out Signal")
+        << QStringList{QStringLiteral("optNo"), QStringLiteral("Command1")}
+        << QStringLiteral("cxlplace,BUY,1,MKT,0,0,2007011816520");
+}
+
+void Form1BehaviourTest::clickWhileSuggestionsShowActsOnTheControl() {
+    QFETCH(QStringList, clicked);
+    QFETCH(QString, line);
+    const TempDir folder;
+    for (const char* name : {"Entries.txt", "Exits.txt"}) {
+        kestrane::testing::writeBytes(folder / name, "");
+    }
+    ReadGate gate;
+    const auto form =
+        showForm([] { return sendTime; }, [&gate](const std::string& at) { return gate.read(at); });
+    const QSignalSpy answers{form->findChild<PathSuggestions*>(),
+                             &PathSuggestions::suggestionsArrived};
+    auto* path = control<QLineEdit>(*form, QStringLiteral("Text6"));
+    path->setFocus();
+    path->clear();
+    const QString typed = qs(utf8(folder / "Entries.txt"));
+    QTest::keyClicks(path, typed.chopped(1), Qt::NoModifier, 20);
+    QTRY_VERIFY(shownSuggestions() != nullptr);
+    // The last key's read is still under way when the click comes.
+    gate.close();
+    QTest::keyClick(path, typed.back().toLatin1());
+    QVERIFY(shownSuggestions() != nullptr);
+
+    for (const QString& name : clicked) {
+        clickThroughTheWindow(form.get(), control(*form, name));
+    }
+    QVERIFY(shownSuggestions() == nullptr);
+    // The read's answer, arriving after the click, does not open the list again.
+    const qsizetype answered = answers.count();
+    gate.open();
+    QTRY_COMPARE(answers.count(), answered + 1);
+    QVERIFY(shownSuggestions() == nullptr);
+
+    QCOMPARE(qs(readBytes(folder / "Entries.txt")), line + QStringLiteral("\r\n"));
+}
+
+void Form1BehaviourTest::closingWhileAFolderReadWaitsEndsTheProgram() {
+    // The program's window, whose folder reads wait on our end of its standard input: a read
+    // that never answers, as on a stalled network mount. It closes its window once one waits.
+    QProcess program;
+    program.start(QStringLiteral(KESTRANE_CLOSE_WHILE_READING), {});
+    QVERIFY(program.waitForStarted());
+
+    const bool ended = program.waitForFinished(30000);
+    if (!ended) {
+        program.kill();
+        program.waitForFinished();
+    }
+    QVERIFY2(ended, "the program still ran 30 s after its window closed");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAllStandardOutput(), QByteArray{"read waiting; window closed\n"});
 }
 
 void Form1BehaviourTest::failedSendShowsItsMessageAndKeepsTheValues_data() {
@@ -477,25 +656,34 @@ void Form1BehaviourTest::failureMessageStaysUntilAFreshPress_data() {
     // Its repeats flagged as such, or as an X server without detectable repeats sends them.
     QTest::addColumn<bool>("unflagged");
     QTest::addColumn<int>("freshKey"); // pressed and released on OK afterwards; 0: a click
+    // The window manager asks to close the window while the send waits.
+    QTest::addColumn<bool>("closeDuringSend");
     QTest::newRow("Return held, then Return")
-        << int(Qt::Key_Return) << false << int(Qt::Key_Return);
-    QTest::newRow("Return held, X repeats, then a click") << int(Qt::Key_Return) << true << 0;
+        << int(Qt::Key_Return) << false << int(Qt::Key_Return) << false;
+    QTest::newRow("Return held, X repeats, then a click")
+        << int(Qt::Key_Return) << true << 0 << false;
     QTest::newRow("Space held, X repeats, then Space")
-        << int(Qt::Key_Space) << true << int(Qt::Key_Space);
+        << int(Qt::Key_Space) << true << int(Qt::Key_Space) << false;
     QTest::newRow("keypad Enter held, then keypad Enter")
-        << int(Qt::Key_Enter) << false << int(Qt::Key_Enter);
+        << int(Qt::Key_Enter) << false << int(Qt::Key_Enter) << false;
+    QTest::newRow("Return, closed during the send, then a click")
+        << int(Qt::Key_Return) << false << 0 << true;
 }
 
 void Form1BehaviourTest::failureMessageStaysUntilAFreshPress() {
     QFETCH(int, key);
     QFETCH(bool, unflagged);
     QFETCH(int, freshKey);
+    QFETCH(bool, closeDuringSend);
     const TempDir folder;
     QPushButton* command1 = nullptr;
     int sends = 0;
     const auto form = showForm([&] {
         if (sends++ == 0) {
             queuePressesOn(command1);
+            if (closeDuringSend) {
+                QWindowSystemInterface::handleCloseEvent(command1->window()->windowHandle());
+            }
         }
         return sendTime;
     });
@@ -507,8 +695,10 @@ void Form1BehaviourTest::failureMessageStaysUntilAFreshPress() {
     bool focusOnOk = false;
     bool upAfterHeldKey = false;
     bool upAfterFreshPress = true;
+    bool formShownWithBox = false;
     const MessageBoxCatcher catcher{[&](QMessageBox& box) {
         QCoreApplication::processEvents(); // the box takes the focus
+        formShownWithBox = form->isVisible();
         QWidget* ok = box.button(QMessageBox::Ok);
         focusOnOk = QApplication::focusWidget() == ok;
         holdKey(ok, key, 3, unflagged); // the key that sent, still down
@@ -533,6 +723,9 @@ void Form1BehaviourTest::failureMessageStaysUntilAFreshPress() {
     QCOMPARE(sends, 1);
     QCOMPARE(catcher.seen.size(), std::size_t{1});
     QVERIFY(QApplication::activeModalWidget() == nullptr);
+    // A close asked for during the send comes after its message, and is not lost.
+    QVERIFY(formShownWithBox);
+    QCOMPARE(form->isVisible(), !closeDuringSend);
 }
 
 QTEST_MAIN(Form1BehaviourTest)

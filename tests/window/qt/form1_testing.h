@@ -47,11 +47,12 @@ inline QString focusedControlName() {
     return {};
 }
 
-// A window as the program shows it, active, reading a fixed clock.
-inline std::unique_ptr<Form1> showForm(kestrane::signal::LocalClock clock = [] {
-    return sendTime;
-}) {
-    auto form = std::make_unique<Form1>(std::move(clock));
+// A window as the program shows it, active, reading a fixed clock and, for the path
+// suggestions, folders as given.
+inline std::unique_ptr<Form1> showForm(
+    kestrane::signal::LocalClock clock = [] { return sendTime; },
+    kestrane::window::qt::FolderReader readFolder = kestrane::window::qt::readFolderNames) {
+    auto form = std::make_unique<Form1>(std::move(clock), std::move(readFolder));
     form->show();
     form->activateWindow();
     QCoreApplication::processEvents();

@@ -436,6 +436,9 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
 // What a message box showed, read while it is being activated, before its modal loop runs.
 struct SeenMessageBox {
     int count = 0;
+    HWND box = nullptr;
+    HWND closing = nullptr;      // a window whose end is watched for
+    bool closedUnderBox = false; // that window ended while the box was up
     std::string caption;
     std::string text;
     HWND owner = nullptr;
@@ -461,8 +464,12 @@ BOOL CALLBACK noteChild(HWND child, LPARAM) {
 
 LRESULT CALLBACK noteAndDismissMessageBox(int code, WPARAM wParam, LPARAM lParam) {
     const auto box = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_DESTROYWND && box == seenMessageBox->closing) {
+        seenMessageBox->closedUnderBox = ::IsWindow(seenMessageBox->box) != FALSE;
+    }
     if (code == HCBT_ACTIVATE && classOf(box) == L"#32770") {
         ++seenMessageBox->count;
+        seenMessageBox->box = box;
         seenMessageBox->caption = textOf(box);
         seenMessageBox->text = textOf(::GetDlgItem(box, 0xFFFF));
         seenMessageBox->owner = ::GetWindow(box, GW_OWNER);
@@ -478,32 +485,52 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
         std::string path;
         std::string text;
         bool exclamation;
+        // The window manager asks to close the window while the send waits (last row: the
+        // window ends).
+        bool closeDuringSend = false;
     };
     const Row rows[] = {
         {"missing folder", utf8(dir / "missing" / "Entries.txt"),
          "Make sure the path you specified is correct!", true},
         {"folder", utf8(dir.path()),
          "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1", false},
+        {"missing folder, closed during the send", utf8(dir / "missing" / "Entries.txt"),
+         "Make sure the path you specified is correct!", true, true},
     };
     for (const Row& row : rows) {
+        HWND window = nullptr;
+        if (row.closeDuringSend) {
+            form = makeForm([&window] {
+                ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+                return fixedClock();
+            });
+        }
         ASSERT_NE(form, nullptr);
+        window = form->handle();
         ::SetWindowTextW(form->control(ControlId::Text6), utf16::toWide(row.path).c_str());
         SeenMessageBox seen;
+        seen.closing = window;
         seenMessageBox = &seen;
         const HHOOK hook =
             ::SetWindowsHookExW(WH_CBT, noteAndDismissMessageBox, nullptr, ::GetCurrentThreadId());
 
         ::SendMessageW(form->control(ControlId::Command1), BM_CLICK, 0, 0);
+        EXPECT_EQ(textOf(form->control(ControlId::txtTimeStamp)), "2007011816520") << row.name;
+        for (MSG message{}; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+            ::DispatchMessageW(&message);
+        }
 
         ::UnhookWindowsHookEx(hook);
         seenMessageBox = nullptr;
+        // The close comes after the message, and is not lost.
+        EXPECT_FALSE(seen.closedUnderBox) << row.name;
+        EXPECT_EQ(::IsWindow(window) == FALSE, row.closeDuringSend) << row.name;
         EXPECT_EQ(seen.count, 1) << row.name;
         EXPECT_EQ(seen.caption, "Kestrane_Simulator") << row.name;
         EXPECT_EQ(seen.text, row.text) << row.name;
-        EXPECT_EQ(seen.owner, form->handle()) << row.name;
+        EXPECT_EQ(seen.owner, window) << row.name;
         EXPECT_EQ(seen.exclamation, row.exclamation) << row.name;
         EXPECT_EQ(seen.buttons, 1) << row.name;
-        EXPECT_EQ(textOf(form->control(ControlId::txtTimeStamp)), "2007011816520") << row.name;
     }
     EXPECT_TRUE(dir.entries().empty());
 }
