@@ -416,7 +416,6 @@ bool Form1Window::onCreate() {
         if (design->initiallySelected) {
             ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
         }
-        ::SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     // The path is typed at every start: the shell suggests the folders and files under what is
     // typed, in a drop-down, and never adds text to the field by itself. Needs COM on this
