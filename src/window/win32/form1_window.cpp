@@ -104,22 +104,36 @@ std::vector<const ControlDesign*> windowListOrder() {
     return order;
 }
 
-// The closed height of a drop-down combo box follows its font; this sets it to `height`. What
-// a CB_SETITEMHEIGHT(-1) request gives differs (Wine adds two pixels to it, and reports the
-// sum back), so the height is measured after each request and the request corrected once.
-void setComboFieldHeight(HWND combo, int height) {
-    auto request =
-        static_cast<int>(::SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    for (int attempt = 0; attempt < 2; ++attempt) {
+// The closed height of a drop-down combo box follows its font: this sets it to `height` with a
+// CB_SETITEMHEIGHT(-1) request for the edit field, to which the box adds `frame` pixels of
+// borders and margins. What it adds differs (Wine adds two pixels to the request, and reports
+// the sum back), so `frame` starts as a guess, is measured after each request and the request
+// corrected once; the next combo box starts from what was measured. Nothing is sent where the
+// height is right already.
+void setComboFieldHeight(HWND combo, int height, int& frame) {
+    int request = 0;
+    for (int attempt = 0;; ++attempt) {
         RECT rect{};
         ::GetWindowRect(combo, &rect);
-        const int missing = height - (rect.bottom - rect.top);
-        if (missing == 0 || request + missing <= 0) {
+        const int current = rect.bottom - rect.top;
+        if (current == height || attempt == 2) {
             return;
         }
-        request += missing;
+        if (request > 0) {
+            frame = current - request;
+        }
+        request = height - frame;
+        if (request <= 0) {
+            return;
+        }
         ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
     }
+}
+
+// The first guess of what a combo box adds to the height asked for its edit field: what Wine
+// adds at 96 DPI.
+int comboFrameGuess(UINT dpi) {
+    return scaledFrom96Dpi(6, dpi);
 }
 
 struct HookTraits {
@@ -383,6 +397,7 @@ LRESULT Form1Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool Form1Window::onCreate() {
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+    int comboFrame = comboFrameGuess(layout_.dpi);
     for (const ControlDesign* design : windowListOrder()) {
         const DWORD exStyle = design->kind == TextBox ? WS_EX_CLIENTEDGE : 0;
         const RECT& place = layout_.places[indexOf(design->id)];
@@ -396,7 +411,7 @@ bool Form1Window::onCreate() {
         }
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout_.font.get()), FALSE);
         if (design->kind == ComboBox) {
-            setComboFieldHeight(control, place.bottom - place.top);
+            setComboFieldHeight(control, place.bottom - place.top, comboFrame);
         }
         for (std::string_view entry : design->listEntries) {
             ::SendMessageW(control, CB_ADDSTRING, 0,
@@ -510,6 +525,7 @@ Form1Window::Layout Form1Window::layout(UINT dpi) {
 }
 
 void Form1Window::applyLayout(Layout next, int left, int top) {
+    int comboFrame = comboFrameGuess(next.dpi);
     for (const ControlDesign& design : form1Controls) {
         const HWND child = control(design.id);
         ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(next.font.get()), FALSE);
@@ -517,7 +533,7 @@ void Form1Window::applyLayout(Layout next, int left, int top) {
         ::MoveWindow(child, place.left, place.top, place.right - place.left,
                      windowHeightOf(design, place), FALSE);
         if (design.kind == ComboBox) {
-            setComboFieldHeight(child, place.bottom - place.top);
+            setComboFieldHeight(child, place.bottom - place.top, comboFrame);
         }
     }
     layout_ = std::move(next);
