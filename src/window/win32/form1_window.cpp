@@ -399,7 +399,9 @@ bool Form1Window::onCreate() {
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
     int comboFrame = comboFrameGuess(layout_.dpi);
     for (const ControlDesign* design : windowListOrder()) {
-        const DWORD exStyle = design->kind == TextBox ? WS_EX_CLIENTEDGE : 0;
+        // As a dialog's controls: the window has no use for their WM_PARENTNOTIFY.
+        const DWORD exStyle =
+            WS_EX_NOPARENTNOTIFY | (design->kind == TextBox ? WS_EX_CLIENTEDGE : 0);
         const RECT& place = layout_.places[indexOf(design->id)];
         const HWND control = ::CreateWindowExW(
             exStyle, windowClassOf(design->kind), utf16::toWide(design->text).c_str(),
