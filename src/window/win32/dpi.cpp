@@ -6,6 +6,7 @@ namespace {
 // The DPI functions of user32 that Windows 10 added; null where the system lacks them.
 struct DpiFunctions {
     UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
+    UINT(WINAPI* getDpiForSystem)() = nullptr;
     BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
     BOOL(WINAPI* systemParametersInfoForDpi)(UINT, UINT, PVOID, UINT, UINT) = nullptr;
     int(WINAPI* getSystemMetricsForDpi)(int, UINT) = nullptr;
@@ -22,6 +23,7 @@ DpiFunctions lookUpDpiFunctions() {
     const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
     DpiFunctions found;
     loadExport(user32, "GetDpiForWindow", found.getDpiForWindow);
+    loadExport(user32, "GetDpiForSystem", found.getDpiForSystem);
     loadExport(user32, "AdjustWindowRectExForDpi", found.adjustWindowRectExForDpi);
     loadExport(user32, "SystemParametersInfoForDpi", found.systemParametersInfoForDpi);
     loadExport(user32, "GetSystemMetricsForDpi", found.getSystemMetricsForDpi);
@@ -53,6 +55,13 @@ int fromSystemDpi(int length, UINT dpi) {
 UINT windowDpi(HWND window) {
     if (dpiFunctions().getDpiForWindow) {
         return dpiFunctions().getDpiForWindow(window);
+    }
+    return systemDpi();
+}
+
+UINT startDpi() {
+    if (dpiFunctions().getDpiForSystem) {
+        return dpiFunctions().getDpiForSystem();
     }
     return systemDpi();
 }

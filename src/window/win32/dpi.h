@@ -10,6 +10,10 @@ namespace kestrane::window::win32 {
 // The DPI of the monitor the window is on.
 UINT windowDpi(HWND window);
 
+// The DPI a new top-level window is expected to open at: the system's, which is the primary
+// monitor's. A window that opens on a monitor of another DPI is told so by windowDpi.
+UINT startDpi();
+
 // The window rectangle, from (0, 0), of a window of that style whose client area is
 // `width` x `height` pixels at `dpi`.
 RECT windowRectForClient(int width, int height, DWORD style, DWORD exStyle, UINT dpi);

@@ -77,6 +77,13 @@ RECT placeOf(const ControlDesign& control, int dpi) {
             top + twipsToPixels(twips.height, dpi)};
 }
 
+// The height of the control's window at `place`: a combo box's includes its dropped-down list.
+int windowHeightOf(const ControlDesign& control, const RECT& place) {
+    const int height = place.bottom - place.top;
+    return control.kind == ComboBox ? height * (static_cast<int>(control.listEntries.size()) + 2)
+                                    : height;
+}
+
 // The controls in the order of the window list: by tab index, which is the order Tab walks,
 // with each label directly before the field it names, since accessibility clients name a
 // field after the static text just before it. Labels never take the focus, so where they
@@ -97,22 +104,36 @@ std::vector<const ControlDesign*> windowListOrder() {
     return order;
 }
 
-// The closed height of a drop-down combo box follows its font; this sets it to `height`. What
-// a CB_SETITEMHEIGHT(-1) request gives differs (Wine adds two pixels to it, and reports the
-// sum back), so the height is measured after each request and the request corrected once.
-void setComboFieldHeight(HWND combo, int height) {
-    auto request =
-        static_cast<int>(::SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
-    for (int attempt = 0; attempt < 2; ++attempt) {
+// The closed height of a drop-down combo box follows its font: this sets it to `height` with a
+// CB_SETITEMHEIGHT(-1) request for the edit field, to which the box adds `frame` pixels of
+// borders and margins. What it adds differs (Wine adds two pixels to the request, and reports
+// the sum back), so `frame` starts as a guess, is measured after each request and the request
+// corrected once; the next combo box starts from what was measured. Nothing is sent where the
+// height is right already.
+void setComboFieldHeight(HWND combo, int height, int& frame) {
+    int request = 0;
+    for (int attempt = 0;; ++attempt) {
         RECT rect{};
         ::GetWindowRect(combo, &rect);
-        const int missing = height - (rect.bottom - rect.top);
-        if (missing == 0 || request + missing <= 0) {
+        const int current = rect.bottom - rect.top;
+        if (current == height || attempt == 2) {
             return;
         }
-        request += missing;
+        if (request > 0) {
+            frame = current - request;
+        }
+        request = height - frame;
+        if (request <= 0) {
+            return;
+        }
         ::SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), request);
     }
+}
+
+// The first guess of what a combo box adds to the height asked for its edit field: what Wine
+// adds at 96 DPI.
+int comboFrameGuess(UINT dpi) {
+    return scaledFrom96Dpi(6, dpi);
 }
 
 struct HookTraits {
@@ -260,11 +281,14 @@ std::unique_ptr<Form1Window> Form1Window::create(HINSTANCE instance, signal::Loc
         }
     }
     std::unique_ptr<Form1Window> form{new Form1Window{std::move(clock)}};
+    // The font and every place are worked out first, so that the window and each control are
+    // made at their final size with their font: nothing is moved, resized or drawn again
+    // before the window is first shown.
+    form->layout_ = layout(startDpi());
     const std::wstring caption = utf16::toWide(formCaption);
-    // The size follows in onCreate, once the window's DPI is known.
     ::CreateWindowExW(windowExStyle, windowClassName, caption.c_str(), windowStyle, CW_USEDEFAULT,
-                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance,
-                      form.get());
+                      CW_USEDEFAULT, form->layout_.frame.cx, form->layout_.frame.cy, nullptr,
+                      nullptr, instance, form.get());
     if (!form->window_) {
         return nullptr;
     }
@@ -373,14 +397,23 @@ LRESULT Form1Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool Form1Window::onCreate() {
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+    int comboFrame = comboFrameGuess(layout_.dpi);
     for (const ControlDesign* design : windowListOrder()) {
-        const DWORD exStyle = design->kind == TextBox ? WS_EX_CLIENTEDGE : 0;
+        // As a dialog's controls: the window has no use for their WM_PARENTNOTIFY.
+        const DWORD exStyle =
+            WS_EX_NOPARENTNOTIFY | (design->kind == TextBox ? WS_EX_CLIENTEDGE : 0);
+        const RECT& place = layout_.places[indexOf(design->id)];
         const HWND control = ::CreateWindowExW(
             exStyle, windowClassOf(design->kind), utf16::toWide(design->text).c_str(),
-            styleOf(*design), 0, 0, 0, 0, window_,
+            styleOf(*design), place.left, place.top, place.right - place.left,
+            windowHeightOf(*design, place), window_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(design->id)), instance, nullptr);
         if (!control) {
             return false;
+        }
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout_.font.get()), FALSE);
+        if (design->kind == ComboBox) {
+            setComboFieldHeight(control, place.bottom - place.top, comboFrame);
         }
         for (std::string_view entry : design->listEntries) {
             ::SendMessageW(control, CB_ADDSTRING, 0,
@@ -400,17 +433,18 @@ bool Form1Window::onCreate() {
         if (design->initiallySelected) {
             ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
         }
-        ::SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     // The path is typed at every start: the shell suggests the folders and files under what is
     // typed, in a drop-down, and never adds text to the field by itself. Needs COM on this
     // thread (the program's main), and does nothing without it.
     ::SHAutoComplete(control(ControlId::Text6),
                      SHACF_FILESYS_ONLY | SHACF_AUTOSUGGEST_FORCE_ON | SHACF_AUTOAPPEND_FORCE_OFF);
-    layout(windowDpi(window_));
-    RECT place{};
-    ::GetWindowRect(window_, &place);
-    resizeToDesign(place.left, place.top);
+    // A window that opened on a monitor of another DPI than the system's is laid out anew.
+    if (const UINT dpi = windowDpi(window_); dpi != layout_.dpi) {
+        RECT place{};
+        ::GetWindowRect(window_, &place);
+        applyLayout(layout(dpi), place.left, place.top);
+    }
     return true;
 }
 
@@ -474,39 +508,40 @@ void Form1Window::onActivate(WPARAM wParam) {
 }
 
 void Form1Window::onDpiChanged(UINT dpi, const RECT& suggested) {
-    layout(dpi);
-    resizeToDesign(suggested.left, suggested.top);
+    applyLayout(layout(dpi), suggested.left, suggested.top);
 }
 
-void Form1Window::layout(UINT dpi) {
-    dpi_ = dpi;
-    // The old font stays alive until no control uses it any more.
-    Font font = createFormFont(window_, dpi);
+Form1Window::Layout Form1Window::layout(UINT dpi) {
+    Layout layout;
+    layout.dpi = dpi;
+    layout.font = createFormFont(dpi);
+    for (const ControlDesign& design : form1Controls) {
+        layout.places[indexOf(design.id)] = placeOf(design, static_cast<int>(dpi));
+    }
+    const RECT frame =
+        windowRectForClient(twipsToPixels(formClientWidthTwips, static_cast<int>(dpi)),
+                            twipsToPixels(formClientHeightTwips, static_cast<int>(dpi)),
+                            windowStyle, windowExStyle, dpi);
+    layout.frame = {frame.right - frame.left, frame.bottom - frame.top};
+    return layout;
+}
+
+void Form1Window::applyLayout(Layout next, int left, int top) {
+    int comboFrame = comboFrameGuess(next.dpi);
     for (const ControlDesign& design : form1Controls) {
         const HWND child = control(design.id);
-        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-        const RECT place = placeOf(design, static_cast<int>(dpi));
-        int height = place.bottom - place.top;
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(next.font.get()), FALSE);
+        const RECT& place = next.places[indexOf(design.id)];
+        ::MoveWindow(child, place.left, place.top, place.right - place.left,
+                     windowHeightOf(design, place), FALSE);
         if (design.kind == ComboBox) {
-            // A combo box's window height includes its dropped-down list.
-            height *= static_cast<int>(design.listEntries.size()) + 2;
-        }
-        ::MoveWindow(child, place.left, place.top, place.right - place.left, height, FALSE);
-        if (design.kind == ComboBox) {
-            setComboFieldHeight(child, place.bottom - place.top);
+            setComboFieldHeight(child, place.bottom - place.top, comboFrame);
         }
     }
-    font_ = std::move(font);
-    ::InvalidateRect(window_, nullptr, TRUE);
-}
-
-void Form1Window::resizeToDesign(int left, int top) {
-    const int dpi = static_cast<int>(dpi_);
-    const RECT frame = windowRectForClient(twipsToPixels(formClientWidthTwips, dpi),
-                                           twipsToPixels(formClientHeightTwips, dpi), windowStyle,
-                                           windowExStyle, dpi_);
-    ::SetWindowPos(window_, nullptr, left, top, frame.right - frame.left, frame.bottom - frame.top,
+    layout_ = std::move(next);
+    ::SetWindowPos(window_, nullptr, left, top, layout_.frame.cx, layout_.frame.cy,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(window_, nullptr, TRUE);
 }
 
 void Form1Window::endSend() {

@@ -5,6 +5,7 @@
 #include "signal/send_action.h"
 #include "window/form_design.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,7 +25,7 @@ public:
 
     HWND handle() const { return window_; }
     HWND control(ControlId id) const;
-    UINT dpi() const { return dpi_; }
+    UINT dpi() const { return layout_.dpi; }
 
     // Shows the window and puts the focus on Command1.
     void show(int showCommand);
@@ -45,6 +46,16 @@ public:
                      const std::string& caption) override;
 
 private:
+    // The form at one DPI, worked out before anything is created or moved: its font, each
+    // control's place in the client area (for a combo box, its closed field) and the size of
+    // the window around that client area.
+    struct Layout {
+        UINT dpi = USER_DEFAULT_SCREEN_DPI;
+        Font font;
+        std::array<RECT, controlCount> places{};
+        SIZE frame{};
+    };
+
     explicit Form1Window(signal::LocalClock clock);
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,15 +65,16 @@ private:
     void onCommand1(int notification);
     void onActivate(WPARAM wParam);
     void onDpiChanged(UINT dpi, const RECT& suggested);
-    void layout(UINT dpi);
-    void resizeToDesign(int left, int top);
+    static Layout layout(UINT dpi);
+    // Gives every control its place and font in `next`, and the window its size with its
+    // top-left corner at (left, top); the old font is deleted once no control uses it.
+    void applyLayout(Layout next, int left, int top);
     // Notes the end of the current send's append, once.
     void endSend();
 
     signal::LocalClock clock_;
     HWND window_ = nullptr;
-    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-    Font font_;
+    Layout layout_;
     HWND focusWhenInactive_ = nullptr;
     bool endProgramOnClose_ = false;
     // A close asked for while a send was under way, to be done at its end.

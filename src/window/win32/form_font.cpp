@@ -55,10 +55,10 @@ bool allTextsFit(HDC dc, HFONT font, UINT dpi) {
 
 } // namespace
 
-Font createFormFont(HWND window, UINT dpi) {
+Font createFormFont(UINT dpi) {
     LOGFONTW design = messageFont(dpi);
     const int smallest = scaledFrom96Dpi(8, dpi);
-    const HDC dc = ::GetDC(window);
+    const HDC dc = ::GetDC(nullptr);
     Font font;
     for (int height = std::max(static_cast<int>(std::abs(design.lfHeight)), smallest);
          height >= smallest; --height) {
@@ -68,7 +68,7 @@ Font createFormFont(HWND window, UINT dpi) {
             break;
         }
     }
-    ::ReleaseDC(window, dc);
+    ::ReleaseDC(nullptr, dc);
     // Deleting a stock object does nothing, so the font may own it like any other.
     return font.isOpen() ? std::move(font)
                          : Font{static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT))};

@@ -18,8 +18,8 @@ using Font = UniqueHandle<FontTraits>;
 
 // The platform's dialog font at `dpi`, made smaller only as far as needed for every designed
 // text to fit its control, and never smaller than 8 pixels at 96 DPI: a smaller message font
-// is raised to that. Where the system cannot make the font, its stock dialog font. `window`
-// gives the device context the texts are measured in.
-Font createFormFont(HWND window, UINT dpi);
+// is raised to that. Where the system cannot make the font, its stock dialog font. The texts
+// are measured on the screen, so the font is known before any window is made.
+Font createFormFont(UINT dpi);
 
 } // namespace kestrane::window::win32

@@ -82,6 +82,44 @@ void paste(HWND control, const std::wstring& text) {
     ::SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+// The messages sent to the thread's windows while a SentMessages lives, each as its window
+// and message.
+class SentMessages {
+public:
+    SentMessages() {
+        active_ = this;
+        hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, note, nullptr, ::GetCurrentThreadId());
+    }
+    ~SentMessages() { stop(); }
+    SentMessages(const SentMessages&) = delete;
+    SentMessages& operator=(const SentMessages&) = delete;
+
+    void stop() {
+        if (hook_) {
+            ::UnhookWindowsHookEx(hook_);
+            hook_ = nullptr;
+        }
+        active_ = nullptr;
+    }
+    std::ptrdiff_t count(HWND window, UINT message) const {
+        return std::ranges::count(seen_, std::pair{window, message});
+    }
+
+private:
+    static LRESULT CALLBACK note(int code, WPARAM wParam, LPARAM lParam) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && active_) {
+            active_->seen_.emplace_back(message->hwnd, message->message);
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static SentMessages* active_;
+    HHOOK hook_ = nullptr;
+    std::vector<std::pair<HWND, UINT>> seen_;
+};
+SentMessages* SentMessages::active_ = nullptr;
+
 class Form1WindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -131,8 +169,14 @@ protected:
 };
 
 TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
+    SentMessages sent;
     form = Form1Window::create(::GetModuleHandleW(nullptr), fixedClock); // Text6 as designed
+    sent.stop();
     ASSERT_NE(form, nullptr);
+    // Made at its final size; no control's making is reported to it.
+    EXPECT_EQ(sent.count(form->handle(), WM_WINDOWPOSCHANGING), 0);
+    EXPECT_EQ(sent.count(form->handle(), WM_PARENTNOTIFY), 0);
+    std::ptrdiff_t comboHeightRequests = 0;
     ASSERT_EQ(form->dpi(), 96u);
     EXPECT_EQ(textOf(form->handle()), formCaption);
     RECT client{};
@@ -151,6 +195,14 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
         EXPECT_EQ(place.top, designed.top);
         EXPECT_EQ(place.right, designed.right);
         EXPECT_EQ(place.bottom, designed.bottom);
+        // Made in place with its font: nothing moved or sized afterwards. A combo box sizes its
+        // parts itself, for its font and the height asked of its field.
+        EXPECT_EQ(sent.count(control, WM_SETFONT), 1);
+        if (design.kind == ControlKind::ComboBox) {
+            comboHeightRequests += sent.count(control, CB_SETITEMHEIGHT);
+        } else {
+            EXPECT_EQ(sent.count(control, WM_WINDOWPOSCHANGING), 0);
+        }
 
         const LONG style = styleOf(control);
         const bool checked = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -195,6 +247,10 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
             break;
         }
     }
+    // One request for each combo box's field, and at most one correction of the first.
+    const auto comboBoxes =
+        std::ranges::count(form1Controls, ControlKind::ComboBox, &ControlDesign::kind);
+    EXPECT_LE(comboHeightRequests, comboBoxes + 1);
 }
 
 TEST_F(Form1WindowTest, NoTextIsClipped) {
