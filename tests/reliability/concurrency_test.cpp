@@ -3,6 +3,7 @@
 #include "child_process.h"
 #include "signal/signal_file.h"
 #include "support/numbered_lines.h"
+#include "support/patient_retry_clock.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,9 @@ constexpr int linesPerProcess = 5000;
 // is 0, or 1 at the first refused append.
 int appendNumberedLines(const std::string& path, int writer, const Pipe& start) {
     start.receiveByte();
+    testing::PatientRetryClock clock;
     for (int sequence = 0; sequence < linesPerProcess; ++sequence) {
-        if (!appendSignalLine(path, testing::numberedLine(writer, sequence)).succeeded()) {
+        if (!appendSignalLine(path, testing::numberedLine(writer, sequence), clock).succeeded()) {
             return 1;
         }
     }

@@ -6,6 +6,7 @@
 #include "child_process.h"
 #include "signal/signal_file.h"
 #include "support/numbered_lines.h"
+#include "support/patient_retry_clock.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -66,8 +67,10 @@ TEST(MixedPlatformAppend, LinuxAndWindowsWritersLoseMergeAndReorderNothing) {
         writers.emplace_back([&, writer] {
             start.closeWrite();
             start.receiveByte();
+            testing::PatientRetryClock clock;
             for (int sequence = 0; sequence < linesPerWriter; ++sequence) {
-                if (!appendSignalLine(path, testing::numberedLine(writer, sequence)).succeeded()) {
+                if (!appendSignalLine(path, testing::numberedLine(writer, sequence), clock)
+                         .succeeded()) {
                     return 1;
                 }
             }

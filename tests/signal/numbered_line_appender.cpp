@@ -18,6 +18,7 @@
 // Appends writer 0's line 0 to PATH; the exit code is the append's failure code, 0 for none.
 #include "signal/signal_file.h"
 #include "support/numbered_lines.h"
+#include "support/patient_retry_clock.h"
 #include "support/temp_dir.h"
 #include "support/windows_handle.h"
 #include "support/windows_writers.h"
@@ -95,9 +96,10 @@ int wmain(int argc, wchar_t** argv) {
     if (::WaitForSingleObject(start.get(), startTimeoutMilliseconds) != WAIT_OBJECT_0) {
         return 3;
     }
+    kestrane::testing::PatientRetryClock clock;
     for (int sequence = 0; sequence < lines; ++sequence) {
         const std::string line = kestrane::testing::numberedLine(writer, sequence);
-        if (!kestrane::signal::appendSignalLine(path, line).succeeded()) {
+        if (!kestrane::signal::appendSignalLine(path, line, clock).succeeded()) {
             return 1;
         }
     }
