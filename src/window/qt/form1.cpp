@@ -3,6 +3,7 @@
 #include "titled_frame.h"
 #include "window/form_design.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -16,8 +17,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QToolTip>
+#include <QValidator>
 #include <cstdint>
-#include <limits>
 #include <utility>
 
 namespace kestrane::window::qt {
@@ -59,10 +61,36 @@ QIcon programIcon() {
     return QIcon{QPixmap::fromImage(image)};
 }
 
-// A field holds whatever is typed or pasted into it, so the line carries what the field shows:
-// a line edit cuts a longer text at its maximum length, 32,767 characters unless raised. Its
-// positions are ints, so no text can be longer than this.
-constexpr int longestFieldText = std::numeric_limits<int>::max();
+// Refuses, whole, an edit that would make a field longer than longestFieldText: the field
+// keeps what it held, so a line never carries less than the field shows, and the user hears a
+// beep and reads why under the field. The field's own maximum length is one more than that,
+// so a paste of any size costs no more than one of that many characters before it is undone.
+class LengthLimit final : public QValidator {
+public:
+    explicit LengthLimit(QLineEdit* field) : QValidator{field}, field_{field} {
+        field->setMaxLength(longestFieldText + 1);
+        field->setValidator(this);
+    }
+
+    State validate(QString& input, int& /*position*/) const override {
+        if (input.size() <= longestFieldText) {
+            return Acceptable;
+        }
+        // Told once the field has undone the edit.
+        QMetaObject::invokeMethod(
+            field_,
+            [field = field_] {
+                QApplication::beep();
+                QToolTip::showText(field->mapToGlobal(QPoint{0, field->height()}),
+                                   toQString(fieldFullText), field);
+            },
+            Qt::QueuedConnection);
+        return Invalid;
+    }
+
+private:
+    QLineEdit* field_;
+};
 
 QWidget* createControl(const ControlDesign& design, QWidget* parent) {
     const QString text = toQString(design.text);
@@ -80,7 +108,7 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
         // into "BUY", and Enter does not add the typed text to the list.
         combo->setCompleter(nullptr);
         combo->setInsertPolicy(QComboBox::NoInsert);
-        combo->lineEdit()->setMaxLength(longestFieldText);
+        new LengthLimit{combo->lineEdit()};
         for (const std::string_view entry : design.listEntries) {
             combo->addItem(toQString(entry));
         }
@@ -89,7 +117,7 @@ QWidget* createControl(const ControlDesign& design, QWidget* parent) {
     }
     case ControlKind::TextBox: {
         auto* edit = new QLineEdit{text, parent};
-        edit->setMaxLength(longestFieldText);
+        new LengthLimit{edit};
         // Read-only, yet still in the tab order so the stamp can be selected and copied.
         edit->setReadOnly(design.readOnly);
         return edit;

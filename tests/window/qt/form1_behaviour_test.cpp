@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -191,7 +192,17 @@ private:
     UserAction userAction_;
 };
 
-enum class Step { TypeOver, TypeOverAndEnter, PasteOver, ChooseNextEntry, ArrowRight, Click };
+// PasteRefused and TypeAtEndRefused expect the field to refuse what would make it too long.
+enum class Step {
+    TypeOver,
+    TypeOverAndEnter,
+    PasteOver,
+    PasteRefused,
+    TypeAtEndRefused,
+    ChooseNextEntry,
+    ArrowRight,
+    Click
+};
 
 struct FormStep {
     Step step;
@@ -370,15 +381,27 @@ void Form1BehaviourTest::sendsWhatTheFieldsHold_data() {
     QTest::newRow("contracts holding a comma")
         << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtContno"), QStringLiteral("1,5")}}
         << QStringLiteral("cxlplace,BUY,1,5,MKT,0,0,2007011816520,entry");
-    // A field holds a long paste whole, and the line carries it whole.
-    const QString pasted(100'000, u'7');
-    QTest::newRow("100,000 characters pasted into Limit Price")
-        << QList<FormStep>{{Step::PasteOver, QStringLiteral("txtLmt"), pasted}}
-        << QStringLiteral("cxlplace,BUY,1,MKT,") + pasted +
+    // A field holds a paste of the longest text whole, and the line carries it whole; a paste
+    // or a key that would make it longer is refused whole, never cut.
+    const QString longest(4'096, u'7');
+    QTest::newRow("4,096 characters pasted into Limit Price")
+        << QList<FormStep>{{Step::PasteOver, QStringLiteral("txtLmt"), longest}}
+        << QStringLiteral("cxlplace,BUY,1,MKT,") + longest +
                QStringLiteral(",0,2007011816520,entry");
-    QTest::newRow("100,000 characters pasted into the procedure")
-        << QList<FormStep>{{Step::PasteOver, QStringLiteral("cmbProc"), pasted}}
-        << pasted + QStringLiteral(",BUY,1,MKT,0,0,2007011816520,entry");
+    QTest::newRow("4,096 characters pasted into the procedure")
+        << QList<FormStep>{{Step::PasteOver, QStringLiteral("cmbProc"), longest}}
+        << longest + QStringLiteral(",BUY,1,MKT,0,0,2007011816520,entry");
+    QTest::newRow("4,097 characters pasted into Limit Price are refused")
+        << QList<FormStep>{{Step::PasteOver, QStringLiteral("txtLmt"), QStringLiteral("12")},
+                           {Step::PasteRefused, QStringLiteral("txtLmt"), longest + u'8'}}
+        << QStringLiteral("cxlplace,BUY,1,MKT,12,0,2007011816520,entry");
+    QTest::newRow("a million characters pasted into the path are refused")
+        << QList<FormStep>{{Step::PasteRefused, QStringLiteral("Text6"), QString(1'000'000, u'x')}}
+        << initialLine;
+    QTest::newRow("a key typed into a full procedure is refused")
+        << QList<FormStep>{{Step::PasteOver, QStringLiteral("cmbProc"), longest},
+                           {Step::TypeAtEndRefused, QStringLiteral("cmbProc"), QStringLiteral("8")}}
+        << longest + QStringLiteral(",BUY,1,MKT,0,0,2007011816520,entry");
     QTest::newRow("typing into the read-only stamp changes nothing")
         << QList<FormStep>{{Step::TypeOver, QStringLiteral("txtTimeStamp"), QStringLiteral("1")}}
         << initialLine;
@@ -406,6 +429,21 @@ void Form1BehaviourTest::sendsWhatTheFieldsHold() {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
         } else if (step.step == Step::PasteOver) {
             pasteOver(step.text);
+        } else if (step.step == Step::PasteRefused || step.step == Step::TypeAtEndRefused) {
+            // Refused whole, and the user hears and reads why.
+            const QString held = shownText(widget);
+            QToolTip::hideText();
+            if (step.step == Step::PasteRefused) {
+                pasteOver(step.text);
+            } else {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+                QTest::keyClicks(QApplication::focusWidget(), step.text);
+            }
+            QCOMPARE(shownText(widget), held);
+            QTRY_VERIFY(QToolTip::isVisible());
+            QCOMPARE(QToolTip::text(),
+                     QStringLiteral(
+                         "This field holds at most 4,096 characters, so it was left as it was."));
         } else {
             typeOver(step.text);
             if (step.step == Step::TypeOverAndEnter) {
@@ -601,8 +639,8 @@ void Form1BehaviourTest::failedSendShowsItsMessageAndKeepsTheValues_data() {
                "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1")
         << int(QMessageBox::NoIcon);
     // The path field holds the whole name, and the name is refused, not a shorter one tried.
-    QTest::newRow("path of 100,000 characters")
-        << QString(100'000, u'x')
+    QTest::newRow("name of 4,000 characters")
+        << QString(4'000, u'x')
         << QStringLiteral(
                "Error 52 (Bad file name or number) in procedure Command1_Click of Form Form1")
         << int(QMessageBox::NoIcon);
