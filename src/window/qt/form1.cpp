@@ -165,6 +165,10 @@ Form1::Form1(signal::LocalClock clock, FolderReader readFolder, QWidget* parent)
     setWindowTitle(toQString(formCaption));
     setWindowIcon(programIcon());
     setFixedSize(toPixels(formClientWidthTwips), toPixels(formClientHeightTwips));
+    // The form's places are designed left to right; on a right-to-left desktop (-reverse) its
+    // controls would keep their places but mirror their insides, putting the "Yes" circle
+    // between "Yes" and "No". The message boxes, windows of their own, follow the desktop.
+    setLayoutDirection(Qt::LeftToRight);
 
     QFont formFont = font();
     formFont.setPixelSize(fontPixelSize);

@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -89,17 +92,28 @@ void Form1DesignTest::windowHasItsDesignedCaptionSizeAndIcon() {
 
 void Form1DesignTest::controlsMatchTheDesign_data() {
     QTest::addColumn<QString>("name");
-    for (const ControlDesign& design : form1Controls) {
-        QTest::newRow(design.name.data()) << qs(design.name);
+    // On a right-to-left desktop (-reverse) too: the designed form stays left to right whole.
+    QTest::addColumn<bool>("rightToLeftDesktop");
+    for (const bool rightToLeft : {false, true}) {
+        for (const ControlDesign& design : form1Controls) {
+            const QString row =
+                rightToLeft ? qs(design.name) + QStringLiteral(", right to left") : qs(design.name);
+            QTest::newRow(qPrintable(row)) << qs(design.name) << rightToLeft;
+        }
     }
 }
 
 void Form1DesignTest::controlsMatchTheDesign() {
     QFETCH(QString, name);
+    QFETCH(bool, rightToLeftDesktop);
     const ControlDesign& design = *findControl(name.toStdString());
+    QGuiApplication::setLayoutDirection(rightToLeftDesktop ? Qt::RightToLeft : Qt::LeftToRight);
+    const auto leftToRightAgain =
+        qScopeGuard([] { QGuiApplication::setLayoutDirection(Qt::LeftToRight); });
     const auto form = showForm();
     QWidget* widget = control(*form, name);
     QVERIFY(widget != nullptr);
+    QVERIFY(widget->isLeftToRight());
 
     const QString container =
         design.container ? qs(designOf(*design.container).name) : qs(kestrane::window::formName);
@@ -152,6 +166,14 @@ void Form1DesignTest::controlsMatchTheDesign() {
             shownEntries << combo->itemText(i);
         }
         QCOMPARE(shownEntries, entries);
+        // The arrow stands at the right.
+        QStyleOptionComboBox options;
+        options.initFrom(combo);
+        options.editable = true;
+        options.subControls = QStyle::SC_All;
+        const QRect arrow = combo->style()->subControlRect(QStyle::CC_ComboBox, &options,
+                                                           QStyle::SC_ComboBoxArrow, combo);
+        QVERIFY(arrow.left() > combo->width() / 2);
         break;
     }
     case ControlKind::TextBox: {
@@ -182,6 +204,12 @@ void Form1DesignTest::controlsMatchTheDesign() {
         QCOMPARE(option->text(), text);
         QCOMPARE(option->isChecked(), design.initiallySelected);
         QVERIFY(option->autoExclusive());
+        // The circle stands before the caption, at the left.
+        QStyleOptionButton options;
+        options.initFrom(option);
+        QVERIFY(option->style()
+                    ->subElementRect(QStyle::SE_RadioButtonIndicator, &options, option)
+                    .right() < option->width() / 2);
         // Its circle shows whole at every scale: the top and bottom rows of screen pixels hold
         // only the background.
         const QImage image = option->grab().toImage();
