@@ -35,7 +35,8 @@ int expectedCode(const std::string& name, std::string_view line) {
     if (fuzz::holdsAsciiControl(line) || !fuzz::toWindows1252(line)) {
         return signal::failure::InvalidText;
     }
-    if (name.empty() || name.find('\0') != std::string_view::npos) {
+    // Not UTF-8, such as half a surrogate pair from a window: no file the user can see.
+    if (name.empty() || name.find('\0') != std::string_view::npos || !fuzz::isStrictUtf8(name)) {
         return signal::failure::BadFileName;
     }
     // "." and ".." among them.

@@ -76,16 +76,21 @@ bool isRightToLeft(char32_t c) {
 
 // The refusal of the character that `rest` starts with, naming it by its code point and as
 // itself, or naming the byte there when it starts no valid UTF-8 character (`character` is
-// empty): quoting that would put invalid UTF-8 into the message box.
+// empty) and no lone surrogate: quoting that would put invalid UTF-8 into the message box.
 AppendResult cannotHoldCharacter(std::string_view rest,
                                  const std::optional<utf8::Character>& character) {
+    const std::string_view cannotHold = "The signal file's code page cannot hold the character ";
+    // Half a surrogate pair, named but not quoted: it is no character a message box can show.
+    if (const std::optional<char32_t> surrogate = utf8::decodeSurrogate(rest)) {
+        return AppendResult::failed(failure::InvalidText,
+                                    std::string{cannotHold} + codePointName(*surrogate));
+    }
     if (!character) {
         return AppendResult::failed(failure::InvalidText,
                                     "Signal text is not valid UTF-8 at byte 0x" +
                                         hexadecimal(static_cast<unsigned char>(rest.front()), 2));
     }
-    const std::string refusal = "The signal file's code page cannot hold the character " +
-                                codePointName(character->codePoint);
+    const std::string refusal = std::string{cannotHold} + codePointName(character->codePoint);
     if (changesTheTextAround(character->codePoint)) {
         return AppendResult::failed(failure::InvalidText, refusal);
     }
@@ -125,11 +130,29 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     return bytes;
 }
 
+bool isUtf8(std::string_view text) {
+    while (!text.empty()) {
+        if (static_cast<unsigned char>(text.front()) < 0x80) {
+            text.remove_prefix(1);
+            continue;
+        }
+        const std::optional<utf8::Character> character = utf8::decodeFront(text);
+        if (!character) {
+            return false;
+        }
+        text.remove_prefix(character->length);
+    }
+    return true;
+}
+
 // What the path must be on every platform: text the system takes up to its end. The backend
 // judges the rest.
 std::optional<AppendResult> refusedPath(std::string_view path) {
-    // A path that holds a NUL would end there for the system and name another file.
-    if (path.empty() || path.find('\0') != std::string_view::npos) {
+    // A path that holds a NUL would end there for the system and name another file. One that
+    // is not UTF-8, as half a surrogate pair from a window's UTF-16 is not (see
+    // utf8::decodeSurrogate), names no file the user can see: a file system that takes any
+    // bytes would make one nobody asked for.
+    if (path.empty() || path.find('\0') != std::string_view::npos || !isUtf8(path)) {
         return AppendResult::failed(failure::BadFileName);
     }
     return std::nullopt;

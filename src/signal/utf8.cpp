@@ -48,4 +48,17 @@ std::optional<Character> decodeFront(std::string_view text) {
     return Character{codePoint, length};
 }
 
+std::optional<char32_t> decodeSurrogate(std::string_view text) {
+    if (text.size() < 3) {
+        return std::nullopt;
+    }
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const auto second = static_cast<unsigned char>(text[1]);
+    const auto third = static_cast<unsigned char>(text[2]);
+    if (lead != 0xED || second < 0xA0 || second > 0xBF || (third & 0xC0) != 0x80) {
+        return std::nullopt;
+    }
+    return char32_t{0xD000} | static_cast<char32_t>((second & 0x3F) << 6) | (third & 0x3F);
+}
+
 } // namespace kestrane::signal::utf8

@@ -18,4 +18,9 @@ struct Character {
 // surrogate or a value past U+10FFFF.
 std::optional<Character> decodeFront(std::string_view text);
 
+// The surrogate code point (U+D800 to U+DFFF) that `text` starts with in the three bytes UTF-8
+// would give it, or nothing. Not valid UTF-8, but what a window's UTF-16 to UTF-8 conversion
+// writes for half a surrogate pair, so that the text can be refused naming it.
+std::optional<char32_t> decodeSurrogate(std::string_view text);
+
 } // namespace kestrane::signal::utf8

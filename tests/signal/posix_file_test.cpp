@@ -42,6 +42,8 @@ TEST(PosixSignalFile, PathsThatNameNoIntendedFileCreateNoStrayFile) {
         {"\tin/sig.txt", failure::BadFileName},
         {"in/sig.txt\t", failure::BadFileName},
         {"in/sig.txt.", failure::BadFileName},
+        // Half a surrogate pair, as a window's UTF-16 holds it after a paste of broken text.
+        {"in/sig\xed\xa0\x80.txt", failure::BadFileName},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(appendSignalLine(row.path, "line").code(), row.code) << row.path;

@@ -106,8 +106,11 @@ TEST_F(SignalFileTest, RefusedLinesWriteNothing) {
         {"stray continuation byte", "a\x80", "Signal text is not valid UTF-8 at byte 0x80"},
         // Well-formed bytes that spell no character must not be quoted back as one.
         {"overlong NUL", "a\xe0\x80\x80", "Signal text is not valid UTF-8 at byte 0xE0"},
-        {"first surrogate", "\xed\xa0\x80", "Signal text is not valid UTF-8 at byte 0xED"},
-        {"last surrogate", "\xed\xbf\xbf", "Signal text is not valid UTF-8 at byte 0xED"},
+        // Half a surrogate pair, as a window's UTF-16 holds it after a paste of broken text.
+        {"lone surrogate", "1\xed\xa0\x80",
+         "The signal file's code page cannot hold the character U+D800"},
+        {"lone low surrogate", "\xed\xbf\xbf",
+         "The signal file's code page cannot hold the character U+DFFF"},
         {"past U+10FFFF", "\xf4\x90\x80\x80", "Signal text is not valid UTF-8 at byte 0xF4"},
     };
     for (const Row& row : rows) {

@@ -61,6 +61,30 @@ QIcon programIcon() {
     return QIcon{QPixmap::fromImage(image)};
 }
 
+// A field's text in UTF-8, the text of the core. Half a surrogate pair, which toStdString
+// would write as '?' (another file's name, another character in the line), becomes the three
+// bytes of its code point, which the send refuses by name.
+std::string utf8Of(const QString& text) {
+    std::string bytes;
+    qsizetype done = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text[i].isSurrogate()) {
+            continue;
+        }
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        bytes += QStringView{text}.sliced(done, i - done).toUtf8().toStdString();
+        const char16_t unit = text[i].unicode();
+        bytes += static_cast<char>(0xE0 | (unit >> 12));
+        bytes += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (unit & 0x3F));
+        done = i + 1;
+    }
+    return bytes + QStringView{text}.sliced(done).toUtf8().toStdString();
+}
+
 // Refuses, whole, an edit that would make a field longer than longestFieldText: the field
 // keeps what it held, so a line never carries less than the field shows, and the user hears a
 // beep and reads why under the field. The field's own maximum length is one more than that,
@@ -311,21 +335,21 @@ std::string Form1::controlText(signal::TextControl control) const {
     using enum signal::TextControl;
     switch (control) {
     case cmbProc:
-        return cmbProc_->currentText().toStdString();
+        return utf8Of(cmbProc_->currentText());
     case cmbSide:
-        return cmbSide_->currentText().toStdString();
+        return utf8Of(cmbSide_->currentText());
     case txtContno:
-        return txtContno_->text().toStdString();
+        return utf8Of(txtContno_->text());
     case cmbType:
-        return cmbType_->currentText().toStdString();
+        return utf8Of(cmbType_->currentText());
     case txtLmt:
-        return txtLmt_->text().toStdString();
+        return utf8Of(txtLmt_->text());
     case txtAux:
-        return txtAux_->text().toStdString();
+        return utf8Of(txtAux_->text());
     case cmbEntryExit:
-        return cmbEntryExit_->currentText().toStdString();
+        return utf8Of(cmbEntryExit_->currentText());
     case Text6:
-        return Text6_->text().toStdString();
+        return utf8Of(Text6_->text());
     }
     return {};
 }

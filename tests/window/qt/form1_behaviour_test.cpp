@@ -629,32 +629,47 @@ void Form1BehaviourTest::failedSendShowsItsMessageAndKeepsTheValues_data() {
     QTest::addColumn<QString>("relativePath"); // inside a fresh folder
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("auxPrice");
     QTest::newRow("folder missing")
         << QStringLiteral("missing/Entries.txt")
         << QStringLiteral("Make sure the path you specified is correct!")
-        << int(QMessageBox::Warning);
+        << int(QMessageBox::Warning) << QStringLiteral("0");
     QTest::newRow("path names a folder")
         << QString{}
         << QStringLiteral(
                "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1")
-        << int(QMessageBox::NoIcon);
+        << int(QMessageBox::NoIcon) << QStringLiteral("0");
     // The path field holds the whole name, and the name is refused, not a shorter one tried.
     QTest::newRow("name of 4,000 characters")
         << QString(4'000, u'x')
         << QStringLiteral(
                "Error 52 (Bad file name or number) in procedure Command1_Click of Form Form1")
-        << int(QMessageBox::NoIcon);
+        << int(QMessageBox::NoIcon) << QStringLiteral("0");
+    // Half a surrogate pair, as broken text can leave it, is refused, never sent as '?'.
+    const QString loneSurrogate{QChar{0xD800}};
+    QTest::newRow("lone surrogate in the name")
+        << QStringLiteral("Entries") + loneSurrogate + QStringLiteral(".txt")
+        << QStringLiteral(
+               "Error 52 (Bad file name or number) in procedure Command1_Click of Form Form1")
+        << int(QMessageBox::NoIcon) << QStringLiteral("0");
+    QTest::newRow("lone surrogate in Aux Price")
+        << QStringLiteral("Entries.txt")
+        << QStringLiteral("Error 5 (The signal file's code page cannot hold the character "
+                          "U+D800) in procedure Command1_Click of Form Form1")
+        << int(QMessageBox::NoIcon) << QStringLiteral("1") + loneSurrogate;
 }
 
 void Form1BehaviourTest::failedSendShowsItsMessageAndKeepsTheValues() {
     QFETCH(QString, relativePath);
     QFETCH(QString, text);
     QFETCH(int, icon);
+    QFETCH(QString, auxPrice);
     const TempDir folder;
     const QString path = qs(utf8(folder.path())) + QLatin1Char('/') + relativePath;
     const auto form = showForm();
     control<QLineEdit>(*form, QStringLiteral("Text6"))->setText(path);
     control<QComboBox>(*form, QStringLiteral("cmbSide"))->setEditText(QStringLiteral("SELL"));
+    control<QLineEdit>(*form, QStringLiteral("txtAux"))->setText(auxPrice);
     std::vector<QString> before;
     for (const ControlDesign& design : form1Controls) {
         before.push_back(shownText(control(*form, qs(design.name))));
