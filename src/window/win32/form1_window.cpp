@@ -7,6 +7,8 @@
 #include "window_text.h"
 
 #include <array>
+#include <commctrl.h>
+#include <cwchar>
 #include <shlwapi.h>
 #include <utility>
 #include <vector>
@@ -134,6 +136,86 @@ void setComboFieldHeight(HWND combo, int height, int& frame) {
 // adds at 96 DPI.
 int comboFrameGuess(UINT dpi) {
     return scaledFrom96Dpi(6, dpi);
+}
+
+// Refuses, whole, a paste or a typed character that would make a field longer than
+// longestFieldText, with a beep and a balloon under the field saying why: the edit control
+// itself would take as much of a paste as fits and drop the rest unseen.
+bool wouldPassLongestText(HWND edit, std::size_t inserted) {
+    DWORD start = 0;
+    DWORD end = 0;
+    ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
+    const auto held = static_cast<std::size_t>(::GetWindowTextLengthW(edit));
+    return held - (end - start) + inserted > static_cast<std::size_t>(longestFieldText);
+}
+
+// The length of the text on the clipboard, all of it: Wine pastes into a one-line field only
+// up to the first line break, so a paste refused for its length may be one Wine would cut there.
+std::size_t clipboardTextLength(HWND owner) {
+    if (!::OpenClipboard(owner)) {
+        return 0;
+    }
+    std::size_t length = 0;
+    if (const HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* text = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            length = ::wcsnlen(text, ::GlobalSize(data) / sizeof(wchar_t));
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return length;
+}
+
+void refuseTooLong(HWND edit) {
+    ::MessageBeep(MB_OK);
+    const std::wstring text = utf16::toWide(fieldFullText);
+    EDITBALLOONTIP tip{sizeof tip, L"", text.c_str(), TTI_NONE};
+    ::SendMessageW(edit, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip));
+}
+
+LRESULT CALLBACK keepWithinLongestText(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR) {
+    switch (message) {
+    case WM_PASTE:
+        if (wouldPassLongestText(edit, clipboardTextLength(edit))) {
+            refuseTooLong(edit);
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wParam >= L' ' && wParam != 0x7F && wouldPassLongestText(edit, 1)) {
+            refuseTooLong(edit);
+            return 0;
+        }
+        break;
+    case WM_KEYDOWN:
+        // Wine's edit control pastes on Shift+Insert without a WM_PASTE; this makes it one.
+        if (wParam == VK_INSERT && ::GetKeyState(VK_SHIFT) < 0 && ::GetKeyState(VK_CONTROL) >= 0) {
+            ::SendMessageW(edit, WM_PASTE, 0, 0);
+            return 0;
+        }
+        break;
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(edit, keepWithinLongestText, id);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(edit, message, wParam, lParam);
+}
+
+// Gives a text box or combo box its limit: longestFieldText, never a cut.
+void limitFieldLength(HWND control, ControlKind kind) {
+    HWND edit = control;
+    if (kind == ComboBox) {
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        ::GetComboBoxInfo(control, &info);
+        edit = info.hwndItem;
+    }
+    ::SendMessageW(edit, EM_SETLIMITTEXT, longestFieldText, 0);
+    ::SetWindowSubclass(edit, keepWithinLongestText, 0, 0);
 }
 
 struct HookTraits {
@@ -422,13 +504,8 @@ bool Form1Window::onCreate() {
         if (design->kind == ComboBox) {
             ::SetWindowTextW(control, utf16::toWide(design->text).c_str());
         }
-        // No limit on typing and pasting (by default 30,000 characters under Wine, 32,767 on
-        // Windows), so that a long paste is never cut and a line carries what the field shows.
-        if (design->kind == TextBox) {
-            ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);
-        }
-        if (design->kind == ComboBox) {
-            ::SendMessageW(control, CB_LIMITTEXT, 0, 0);
+        if (design->kind == TextBox || design->kind == ComboBox) {
+            limitFieldLength(control, design->kind);
         }
         if (design->initiallySelected) {
             ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);

@@ -75,11 +75,18 @@ HWND editFieldOf(HWND control) {
     return ::GetComboBoxInfo(control, &info) ? info.hwndItem : control;
 }
 
-// Replaces the text of a text box or combo box as pasting does, cut to the field's limit.
+// Puts `text` on the clipboard and pastes it over everything the text box or combo box holds.
 void paste(HWND control, const std::wstring& text) {
     const HWND edit = editFieldOf(control);
+    ASSERT_TRUE(::OpenClipboard(edit));
+    ::EmptyClipboard();
+    const HGLOBAL data = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(::GlobalLock(data)));
+    ::GlobalUnlock(data);
+    ::SetClipboardData(CF_UNICODETEXT, data);
+    ::CloseClipboard();
     ::SendMessageW(edit, EM_SETSEL, 0, -1);
-    ::SendMessageW(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+    ::SendMessageW(edit, WM_PASTE, 0, 0);
 }
 
 // The messages sent to the thread's windows while a SentMessages lives, each as its window
@@ -119,6 +126,37 @@ private:
     std::vector<std::pair<HWND, UINT>> seen_;
 };
 SentMessages* SentMessages::active_ = nullptr;
+
+// Types `character` at the end of what the text box or combo box holds.
+void typeAtEnd(HWND control, wchar_t character) {
+    const HWND edit = editFieldOf(control);
+    ::SendMessageW(edit, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF);
+    ::SendMessageW(edit, WM_CHAR, character, 1);
+}
+
+// Counts the balloons that the thread's edit fields are asked to show while it lives.
+class BalloonCounter {
+public:
+    BalloonCounter() {
+        count_ = 0;
+        hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, note, nullptr, ::GetCurrentThreadId());
+    }
+    ~BalloonCounter() { ::UnhookWindowsHookEx(hook_); }
+    BalloonCounter(const BalloonCounter&) = delete;
+    BalloonCounter& operator=(const BalloonCounter&) = delete;
+    int count() const { return count_; }
+
+private:
+    static LRESULT CALLBACK note(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HC_ACTION &&
+            reinterpret_cast<const CWPSTRUCT*>(lParam)->message == EM_SHOWBALLOONTIP) {
+            ++count_;
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline int count_ = 0;
+    HHOOK hook_ = nullptr;
+};
 
 class Form1WindowTest : public ::testing::Test {
 protected:
@@ -218,8 +256,8 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
             EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"Edit"), 0);
             EXPECT_EQ((style & ES_READONLY) != 0, design.readOnly);
             EXPECT_EQ(style & ES_MULTILINE, 0);
-            EXPECT_EQ(::SendMessageW(editFieldOf(control), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE)
-                << "a paste of any length, whole";
+            EXPECT_EQ(::SendMessageW(editFieldOf(control), EM_GETLIMITTEXT, 0, 0), 4'096)
+                << "the longest text a field holds";
             break;
         case ControlKind::ComboBox: {
             EXPECT_EQ(_wcsicmp(classOf(control).c_str(), L"ComboBox"), 0);
@@ -231,8 +269,8 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
                 ::SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry));
                 EXPECT_EQ(utf16::toUtf8(entry), design.listEntries[i]);
             }
-            EXPECT_EQ(::SendMessageW(editFieldOf(control), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE)
-                << "a paste of any length, whole";
+            EXPECT_EQ(::SendMessageW(editFieldOf(control), EM_GETLIMITTEXT, 0, 0), 4'096)
+                << "the longest text a field holds";
             break;
         }
         case ControlKind::Frame:
@@ -446,6 +484,7 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
         const char* name;
         std::function<void(Form1Window&)> edit;
         std::string line;
+        int refusals = 0; // balloons saying why a field refused
     };
     const auto type = [](ControlId id, const wchar_t* text) {
         return [=](Form1Window& window) {
@@ -468,19 +507,40 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
          "cxlplace,BUY,1,LMT,0,0,2007011816520,entry"},
         {"western letters", type(ControlId::txtAux, L"1,5\u20ac"),
          "cxlplace,BUY,1,MKT,0,1,5\x80,2007011816520,entry"},
-        {"pastes longer than an edit field holds by default",
+        // A field holds 4,096 characters; a paste or a key that would make it longer is
+        // refused whole, with a balloon saying why, never cut to what fits.
+        {"pastes of the longest text a field holds",
          [](Form1Window& window) {
-             paste(window.control(ControlId::cmbSide), std::wstring(40'000, L'S'));
-             paste(window.control(ControlId::txtAux), std::wstring(40'000, L'7'));
+             paste(window.control(ControlId::cmbSide), std::wstring(4'096, L'S'));
+             paste(window.control(ControlId::txtAux), std::wstring(4'096, L'7'));
          },
-         "cxlplace," + std::string(40'000, 'S') + ",1,MKT,0," + std::string(40'000, '7') +
+         "cxlplace," + std::string(4'096, 'S') + ",1,MKT,0," + std::string(4'096, '7') +
              ",2007011816520,entry"},
+        {"a paste of 4,097 characters is refused",
+         [](Form1Window& window) {
+             paste(window.control(ControlId::txtAux), L"12");
+             paste(window.control(ControlId::txtAux), std::wstring(4'097, L'7'));
+         },
+         "cxlplace,BUY,1,MKT,0,12,2007011816520,entry", 1},
+        {"a paste of 100,000 characters into the path is refused",
+         [](Form1Window& window) {
+             paste(window.control(ControlId::Text6), std::wstring(100'000, L'x'));
+         },
+         "cxlplace,BUY,1,MKT,0,0,2007011816520,entry", 1},
+        {"a key typed into a full field is refused",
+         [](Form1Window& window) {
+             paste(window.control(ControlId::cmbProc), std::wstring(4'096, L'7'));
+             typeAtEnd(window.control(ControlId::cmbProc), L'8');
+         },
+         std::string(4'096, '7') + ",BUY,1,MKT,0,0,2007011816520,entry", 1},
     };
     for (const Row& row : rows) {
         std::filesystem::remove(file);
         form = makeForm();
         ASSERT_NE(form, nullptr);
+        const BalloonCounter balloons;
         row.edit(*form);
+        EXPECT_EQ(balloons.count(), row.refusals) << row.name;
 
         ::SendMessageW(form->control(ControlId::Command1), BM_CLICK, 0, 0);
 
@@ -538,20 +598,29 @@ LRESULT CALLBACK noteAndDismissMessageBox(int code, WPARAM wParam, LPARAM lParam
 TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
     struct Row {
         const char* name;
-        std::string path;
+        std::wstring path;
         std::string text;
         bool exclamation;
+        std::wstring auxPrice = L"0";
         // The window manager asks to close the window while the send waits (last row: the
         // window ends).
         bool closeDuringSend = false;
     };
+    // Half a surrogate pair, as an edit field holds it after a paste of broken text.
+    const std::wstring loneSurrogate(1, wchar_t{0xD800});
     const Row rows[] = {
-        {"missing folder", utf8(dir / "missing" / "Entries.txt"),
+        {"missing folder", (dir / "missing" / "Entries.txt").wstring(),
          "Make sure the path you specified is correct!", true},
-        {"folder", utf8(dir.path()),
+        {"folder", dir.path().wstring(),
          "Error 75 (Path/File access error) in procedure Command1_Click of Form Form1", false},
-        {"missing folder, closed during the send", utf8(dir / "missing" / "Entries.txt"),
-         "Make sure the path you specified is correct!", true, true},
+        {"lone surrogate in the path", (dir / "Entries").wstring() + loneSurrogate + L".txt",
+         "Error 52 (Bad file name or number) in procedure Command1_Click of Form Form1", false},
+        {"lone surrogate in a field", file.wstring(),
+         "Error 5 (The signal file's code page cannot hold the character U+D800) in procedure "
+         "Command1_Click of Form Form1",
+         false, L"1" + loneSurrogate},
+        {"missing folder, closed during the send", (dir / "missing" / "Entries.txt").wstring(),
+         "Make sure the path you specified is correct!", true, L"0", true},
     };
     for (const Row& row : rows) {
         HWND window = nullptr;
@@ -563,7 +632,8 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
         }
         ASSERT_NE(form, nullptr);
         window = form->handle();
-        ::SetWindowTextW(form->control(ControlId::Text6), utf16::toWide(row.path).c_str());
+        ::SetWindowTextW(form->control(ControlId::Text6), row.path.c_str());
+        ::SetWindowTextW(form->control(ControlId::txtAux), row.auxPrice.c_str());
         SeenMessageBox seen;
         seen.closing = window;
         seenMessageBox = &seen;
