@@ -167,36 +167,98 @@ std::size_t clipboardTextLength(HWND owner) {
     return length;
 }
 
-void refuseTooLong(HWND edit) {
+LRESULT CALLBACK keepWithinLongestText(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR tip);
+
+// The timer that takes the field's own tooltip away again.
+constexpr UINT_PTR hideTipTimer = 0x4B53;
+
+void hideTip(HWND edit, DWORD_PTR tip) {
+    if (tip != 0) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = edit;
+        tool.uId = reinterpret_cast<UINT_PTR>(edit);
+        ::SendMessageW(reinterpret_cast<HWND>(tip), TTM_TRACKACTIVATE, FALSE,
+                       reinterpret_cast<LPARAM>(&tool));
+        ::KillTimer(edit, hideTipTimer);
+    }
+}
+
+// A beep, and under the field the balloon of the edit control saying why. Where the edit
+// control shows none (Wine's answers EM_SHOWBALLOONTIP with FALSE), a tooltip of the field's
+// own says it, made on the first refusal (`tip`, the subclass's data), until the next key or
+// click in the field or for five seconds.
+void refuseTooLong(HWND edit, UINT_PTR id, DWORD_PTR tip) {
     ::MessageBeep(MB_OK);
-    const std::wstring text = utf16::toWide(fieldFullText);
-    EDITBALLOONTIP tip{sizeof tip, L"", text.c_str(), TTI_NONE};
-    ::SendMessageW(edit, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip));
+    std::wstring text = utf16::toWide(fieldFullText);
+    EDITBALLOONTIP balloon{sizeof balloon, L"", text.c_str(), TTI_NONE};
+    if (::SendMessageW(edit, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&balloon))) {
+        return;
+    }
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
+    tool.hwnd = edit;
+    tool.uId = reinterpret_cast<UINT_PTR>(edit);
+    tool.lpszText = text.data();
+    if (tip == 0) {
+        const HWND made = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                            WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                            edit, nullptr, nullptr, nullptr);
+        if (!made) {
+            return;
+        }
+        ::SendMessageW(made, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        tip = reinterpret_cast<DWORD_PTR>(made);
+        ::SetWindowSubclass(edit, keepWithinLongestText, id, tip);
+    }
+    RECT field{};
+    ::GetWindowRect(edit, &field);
+    ::SendMessageW(reinterpret_cast<HWND>(tip), TTM_TRACKPOSITION, 0,
+                   MAKELPARAM(field.left, field.bottom));
+    ::SendMessageW(reinterpret_cast<HWND>(tip), TTM_TRACKACTIVATE, TRUE,
+                   reinterpret_cast<LPARAM>(&tool));
+    ::SetTimer(edit, hideTipTimer, 5000, nullptr);
 }
 
 LRESULT CALLBACK keepWithinLongestText(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR id, DWORD_PTR) {
+                                       UINT_PTR id, DWORD_PTR tip) {
     switch (message) {
     case WM_PASTE:
         if (wouldPassLongestText(edit, clipboardTextLength(edit))) {
-            refuseTooLong(edit);
+            refuseTooLong(edit, id, tip);
             return 0;
         }
         break;
     case WM_CHAR:
         if (wParam >= L' ' && wParam != 0x7F && wouldPassLongestText(edit, 1)) {
-            refuseTooLong(edit);
+            refuseTooLong(edit, id, tip);
             return 0;
         }
         break;
     case WM_KEYDOWN:
+        hideTip(edit, tip);
         // Wine's edit control pastes on Shift+Insert without a WM_PASTE; this makes it one.
         if (wParam == VK_INSERT && ::GetKeyState(VK_SHIFT) < 0 && ::GetKeyState(VK_CONTROL) >= 0) {
             ::SendMessageW(edit, WM_PASTE, 0, 0);
             return 0;
         }
         break;
+    case WM_LBUTTONDOWN:
+    case WM_KILLFOCUS:
+        hideTip(edit, tip);
+        break;
+    case WM_TIMER:
+        if (wParam == hideTipTimer) {
+            hideTip(edit, tip);
+            return 0;
+        }
+        break;
     case WM_NCDESTROY:
+        if (tip != 0 && ::IsWindow(reinterpret_cast<HWND>(tip))) {
+            ::DestroyWindow(reinterpret_cast<HWND>(tip));
+        }
         ::RemoveWindowSubclass(edit, keepWithinLongestText, id);
         break;
     default:

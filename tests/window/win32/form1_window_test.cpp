@@ -134,6 +134,23 @@ void typeAtEnd(HWND control, wchar_t character) {
     ::SendMessageW(edit, WM_CHAR, character, 1);
 }
 
+BOOL CALLBACK countVisibleTip(HWND window, LPARAM count) {
+    wchar_t name[64]{};
+    ::GetClassNameW(window, name, 64);
+    if (_wcsicmp(name, TOOLTIPS_CLASSW) == 0 && ::IsWindowVisible(window)) {
+        ++*reinterpret_cast<int*>(count);
+    }
+    return TRUE;
+}
+
+// The tooltips this thread shows: a refusing field's balloon, or its own tooltip where the
+// edit control shows no balloon.
+int visibleTips() {
+    int count = 0;
+    ::EnumThreadWindows(::GetCurrentThreadId(), countVisibleTip, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 // Counts the balloons that the thread's edit fields are asked to show while it lives.
 class BalloonCounter {
 public:
@@ -541,6 +558,7 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
         const BalloonCounter balloons;
         row.edit(*form);
         EXPECT_EQ(balloons.count(), row.refusals) << row.name;
+        EXPECT_EQ(visibleTips(), row.refusals) << row.name;
 
         ::SendMessageW(form->control(ControlId::Command1), BM_CLICK, 0, 0);
 
