@@ -151,30 +151,6 @@ int visibleTips() {
     return count;
 }
 
-// Counts the balloons that the thread's edit fields are asked to show while it lives.
-class BalloonCounter {
-public:
-    BalloonCounter() {
-        count_ = 0;
-        hook_ = ::SetWindowsHookExW(WH_CALLWNDPROC, note, nullptr, ::GetCurrentThreadId());
-    }
-    ~BalloonCounter() { ::UnhookWindowsHookEx(hook_); }
-    BalloonCounter(const BalloonCounter&) = delete;
-    BalloonCounter& operator=(const BalloonCounter&) = delete;
-    int count() const { return count_; }
-
-private:
-    static LRESULT CALLBACK note(int code, WPARAM wParam, LPARAM lParam) {
-        if (code == HC_ACTION &&
-            reinterpret_cast<const CWPSTRUCT*>(lParam)->message == EM_SHOWBALLOONTIP) {
-            ++count_;
-        }
-        return ::CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    static inline int count_ = 0;
-    HHOOK hook_ = nullptr;
-};
-
 class Form1WindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -555,9 +531,14 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
         std::filesystem::remove(file);
         form = makeForm();
         ASSERT_NE(form, nullptr);
-        const BalloonCounter balloons;
+        SentMessages sent;
         row.edit(*form);
-        EXPECT_EQ(balloons.count(), row.refusals) << row.name;
+        sent.stop();
+        std::ptrdiff_t balloons = 0;
+        for (const ControlDesign& design : form1Controls) {
+            balloons += sent.count(editFieldOf(form->control(design.id)), EM_SHOWBALLOONTIP);
+        }
+        EXPECT_EQ(balloons, row.refusals) << row.name;
         EXPECT_EQ(visibleTips(), row.refusals) << row.name;
 
         ::SendMessageW(form->control(ControlId::Command1), BM_CLICK, 0, 0);
