@@ -10,6 +10,7 @@
 //   row Key to paint, maximum (PLATFORM) ... 1.0 ms <maximum> 100
 //
 // Usage: key_to_paint [--keys=N] [--length=N]   (default: 40 keys, the longest field text)
+#include "count_option.h"
 #include "window/form_design.h"
 #include "window/qt/start.h"
 
@@ -55,21 +56,12 @@ double cpuMilliseconds() {
     return milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
 }
 
-long argument(int argc, char** argv, const char* name, long fallback) {
-    const std::size_t length = std::strlen(name);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], name, length) == 0) {
-            return std::stol(argv[i] + length);
-        }
-    }
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const long keys = argument(argc, argv, "--keys=", 40);
-    const long length = argument(argc, argv, "--length=", kestrane::window::longestFieldText);
+    const long keys = kestrane::bench::countOption(argc, argv, "--keys=", 40);
+    const long length =
+        kestrane::bench::countOption(argc, argv, "--length=", kestrane::window::longestFieldText);
     const auto app = kestrane::window::qt::openApplication(argc, argv);
     const auto form = kestrane::window::qt::startSignalSimulator();
     auto* path = form->findChild<QLineEdit*>(QStringLiteral("Text6"));

@@ -11,6 +11,7 @@
 //   row Append (Wine) AppendSignalLine LockedAppendByHand 1.10 ns <subject> <baseline>
 //
 // Usage: append_benchmark_win32 [--repetitions=N] [--appends=N]
+#include "../count_option.h"
 #include "signal/signal_file.h"
 
 #include <algorithm>
@@ -61,21 +62,13 @@ double median(std::vector<double> values) {
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-int option(int argc, char** argv, const char* name, int fallback) {
-    const std::size_t length = std::strlen(name);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], name, length) == 0) {
-            return std::max(1, std::atoi(argv[i] + length));
-        }
-    }
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const int repetitions = option(argc, argv, "--repetitions=", 100);
-    const int appends = option(argc, argv, "--appends=", 50);
+    const int repetitions = static_cast<int>(
+        std::max(1L, kestrane::bench::countOption(argc, argv, "--repetitions=", 100)));
+    const int appends =
+        static_cast<int>(std::max(1L, kestrane::bench::countOption(argc, argv, "--appends=", 50)));
     wchar_t temporary[MAX_PATH + 1];
     ::GetTempPathW(MAX_PATH + 1, temporary);
     const std::wstring folder = std::wstring{temporary} + L"kestrane-append-bench-" +

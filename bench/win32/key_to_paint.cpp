@@ -11,6 +11,7 @@
 //   row Key to paint, maximum (Wine) ... 1.0 ms <maximum> 100
 //
 // Usage: key_to_paint_win32 [--keys=N] [--length=N]   (default: 40 keys, the longest text)
+#include "../count_option.h"
 #include "window/form_design.h"
 #include "window/win32/form1_window.h"
 
@@ -65,21 +66,12 @@ double cpuMilliseconds() {
     return (ticks(kernel) + ticks(user)) / 1e4;
 }
 
-long option(int argc, char** argv, const char* name, long fallback) {
-    const std::size_t length = std::strlen(name);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], name, length) == 0) {
-            return std::atol(argv[i] + length);
-        }
-    }
-    return fallback;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const long keys = option(argc, argv, "--keys=", 40);
-    const long length = option(argc, argv, "--length=", kestrane::window::longestFieldText);
+    const long keys = kestrane::bench::countOption(argc, argv, "--keys=", 40);
+    const long length =
+        kestrane::bench::countOption(argc, argv, "--length=", kestrane::window::longestFieldText);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     const auto form = Form1Window::create(::GetModuleHandleW(nullptr));
