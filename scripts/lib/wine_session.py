@@ -11,6 +11,7 @@ Every wait here is bounded (bounded.py): a Wine process that hangs (as one can w
 code runs under qemu) becomes a WineError that names the step, within minutes.
 """
 
+import contextlib
 import fcntl
 import json
 import os
@@ -65,10 +66,8 @@ class Process:
     def kill_group(self, sig):
         """Signals the process group the process leads, while it is still that process."""
         if self.running():
-            try:
+            with contextlib.suppress(ProcessLookupError):
                 os.killpg(self.pid, sig)
-            except ProcessLookupError:
-                pass
 
 
 class WineSession:
@@ -76,16 +75,18 @@ class WineSession:
         self.prefix = Path(prefix).absolute()
         self.log_path = self.prefix.with_name(self.prefix.name + ".log")
         self.state_path = self.prefix.with_name(self.prefix.name + ".session.json")
-        self.server = self.xvfb = self.wm_state = None
+        self.server = self.x_server = None
         self.display = None
 
     # --- Settings -------------------------------------------------------------------------
 
     def env(self):
         """The environment of every Wine command of the session, wherever it runs."""
-        env = dict(os.environ)
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
+        # Read by qemu-i386: with Wine's preloader a program starts fastest in qemu's default
+        # 4 GiB guest address space, and in a smaller one Wine's start-up probes the rest in
+        # tens of thousands of failed calls.
+        unset = ("DISPLAY", "WAYLAND_DISPLAY", "QEMU_RESERVED_VA")
+        env = {name: value for name, value in os.environ.items() if name not in unset}
         env.update(
             WINEPREFIX=str(self.prefix),
             WINEARCH="win32",
@@ -98,10 +99,6 @@ class WineSession:
             # The same ANSI code page (1252) and messages wherever the tests run.
             LC_ALL="C.UTF-8",
         )
-        # Read by qemu-i386: with Wine's preloader a program starts fastest in qemu's default
-        # 4 GiB guest address space, and in a smaller one Wine's start-up probes the rest in
-        # tens of thousands of failed calls.
-        env.pop("QEMU_RESERVED_VA", None)
         if self.display:
             env["DISPLAY"] = self.display
         return env
@@ -181,10 +178,8 @@ class WineSession:
         if bounded.poll_until(done, 600, interval=1) == "quiet":
             self.note("wineboot --init still runs with its registry a minute unchanged")
         if process.poll() is None:
-            try:
+            with contextlib.suppress(WineError):  # what is left is killed below
                 self.call(["wineserver", "--kill"], 60, "ending wineboot --init")
-            except WineError:
-                pass  # what is left is killed below
             bounded.kill(process)
         if not self.wait_for_servers(120):
             self.note("Wine's programs were still running after 120 s")
@@ -215,11 +210,9 @@ class WineSession:
         TEMPLATE.parent.mkdir(parents=True, exist_ok=True)
         with open(TEMPLATE.with_name(TEMPLATE.name + ".lock"), "w") as lock:
             def locked():
-                try:
+                with contextlib.suppress(BlockingIOError):
                     fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
                     return True
-                except BlockingIOError:
-                    return False
             # Another session of this checkout may be making it.
             if not bounded.poll_until(locked, 900, interval=0.5):
                 raise self.fail(f"{TEMPLATE} was still being made after 900 s")
@@ -234,11 +227,9 @@ class WineSession:
     # --- The session ----------------------------------------------------------------------
 
     def save(self):
-        def record(process):
-            return process and {"pid": process.pid, "started": process.started}
         self.state_path.write_text(json.dumps(
-            {"server": record(self.server), "xvfb": record(self.xvfb),
-             "wm_state": record(self.wm_state), "display": self.display}))
+            {"server": self.server and vars(self.server),
+             "x_server": self.x_server and vars(self.x_server), "display": self.display}))
 
     def load(self):
         """Takes up the running session of the prefix; whether there is one."""
@@ -246,51 +237,14 @@ class WineSession:
             state = json.loads(self.state_path.read_text())
         except (OSError, ValueError):
             return False
-        self.server, self.xvfb, self.wm_state = (state.get(name) and Process(**state[name])
-                                                 for name in ("server", "xvfb", "wm_state"))
+        self.server, self.x_server = (state.get(name) and Process(**state[name])
+                                      for name in ("server", "x_server"))
         self.display = state["display"]
         return self.alive()
 
     def alive(self):
-        return bool(self.server and self.server.running() and self.xvfb and self.xvfb.running())
-
-    def server_ready(self):
-        """Whether the server listens for clients: it works in a folder of its own, where it
-        makes its socket once it is ready."""
-        try:
-            return Path(f"/proc/{self.server.pid}/cwd/socket").exists()
-        except OSError:
-            return False
-
-    def start_xvfb(self):
-        read_end, write_end = os.pipe()
-        process = self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                              "1024x768x24", "-nolisten", "tcp"], pass_fds=(write_end,))
-        os.close(write_end)
-        self.xvfb = Process.of(process)
-        self.save()
-        # The server writes the number and then a newline, and dies should the pipe be closed
-        # between the two: it is read to its newline.
-        named, deadline = b"", time.monotonic() + 30
-        while not named.endswith(b"\n") and time.monotonic() < deadline:
-            ready, _, _ = select.select([read_end], [], [], max(0, deadline - time.monotonic()))
-            data = os.read(read_end, 64) if ready else b""
-            if not data:
-                break
-            named += data
-        os.close(read_end)
-        if not named.endswith(b"\n"):
-            raise self.fail("Xvfb did not name its display within 30 s")
-        self.display = ":" + named.decode().strip()
-        # What a window manager would tell Wine of its windows (wm_state.py).
-        process = self.spawn([sys.executable, str(Path(__file__).with_name("wm_state.py")),
-                              self.display], stdout=subprocess.PIPE)
-        self.wm_state = Process.of(process)
-        self.save()
-        ready, _, _ = select.select([process.stdout], [], [], 30)
-        if not ready or process.stdout.readline().strip() != b"ready":
-            raise self.fail("the X server's window-state keeper did not start within 30 s")
-        process.stdout.close()
+        return bool(self.server and self.server.running() and self.x_server and
+                    self.x_server.running())
 
     def start(self, fresh=False):
         """Starts the session, or takes up the one already running; with fresh, in a prefix
@@ -302,24 +256,34 @@ class WineSession:
         for attempt in (1, 2):
             self.stop()
             try:
-                self.start_servers()
-                return
-            except WineError as error:
-                if attempt == 2:
+                return self.start_servers()
+            except BaseException as error:
+                if attempt == 2 or not isinstance(error, WineError):
                     self.stop()
                     raise
                 self.note(f"{error}; starting the session once more")
-            except BaseException:
-                self.stop()
-                raise
 
     def start_servers(self):
-        self.start_xvfb()
+        # The private X server, with what a window manager would tell Wine of its windows
+        # (wm_state.py, which starts the server and names its display once it watches it).
+        keeper = self.spawn([sys.executable, str(Path(__file__).with_name("wm_state.py"))],
+                            stdout=subprocess.PIPE)
+        self.x_server = Process.of(keeper)
+        self.save()
+        ready = select.select([keeper.stdout], [], [], 30)[0]
+        named = keeper.stdout.readline().decode().strip() if ready else ""
+        keeper.stdout.close()
+        if not named.startswith(":"):
+            raise self.fail("the X server did not start within 30 s")
+        self.display = named
         # In the foreground (-f), so that its process is the one recorded; persistent (-p)
-        # until stop().
+        # until stop(). It listens for clients once it has made its socket, in a folder of its
+        # own.
         self.server = Process.of(self.spawn(["wineserver", "-f", "-p"]))
         self.save()
-        started = bounded.poll_until(lambda: self.server_ready() or not self.alive() and "lost", 60)
+        socket = f"/proc/{self.server.pid}/cwd/socket"
+        started = bounded.poll_until(
+            lambda: os.path.exists(socket) or not self.alive() and "lost", 60)
         if started is not True:
             raise self.fail("the Wine server did not start within 60 s")
         # Wine's services, started before the first test.
@@ -334,17 +298,15 @@ class WineSession:
         bounded, and safe to call when no session runs."""
         self.load()
         if self.prefix.exists():
-            try:
+            with contextlib.suppress(WineError):
                 self.call(["wineserver", "--kill"], 60, "ending the Wine server")
-            except WineError:
-                pass
             self.wait_for_servers(60)
-        for process in (self.server, self.wm_state, self.xvfb):
+        for process in (self.server, self.x_server):
             if process:
                 process.kill_group(signal.SIGTERM)
                 if not bounded.poll_until(lambda: not process.running(), 10):
                     process.kill_group(signal.SIGKILL)
-        self.server = self.xvfb = self.wm_state = self.display = None
+        self.server = self.x_server = self.display = None
         self.state_path.unlink(missing_ok=True)
 
     def __enter__(self):

@@ -1,19 +1,39 @@
-"""Keeps the ICCCM's WM_STATE property of the top-level windows on an X server, the one duty
-of a window manager that Wine waits on: Wine shows or hides a window of its own and then waits
-up to two seconds for the window manager to say, in WM_STATE, that it is shown or hidden. On a
-private X server without a window manager, each show and hide of a window cost the full two
-seconds. This sets the property as the window is mapped and removes it as it is unmapped;
-windows are neither moved, decorated nor given the focus.
+"""A private X server for Wine's windows, with the one duty of a window manager that Wine waits
+on: keeping the ICCCM's WM_STATE property of the top-level windows. Wine shows or hides a window
+of its own and then waits up to two seconds for the window manager to say, in WM_STATE, that it
+is shown or hidden. On a private X server without a window manager, each show and hide of a
+window cost the full two seconds. This sets the property as the window is mapped and removes it
+as it is unmapped; windows are neither moved, decorated nor given the focus.
 
-    python3 wm_state.py DISPLAY        prints "ready" once it watches the server
+    python3 wm_state.py        starts Xvfb; prints its display (":N") once it watches it
 """
 
 import ctypes
+import os
+import subprocess
 import sys
 
 MAP_NOTIFY, UNMAP_NOTIFY = 19, 18
 SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
 NORMAL_STATE = 1
+# The libX11 calls made here and by the package checks, each with its result's and arguments'
+# types: a display is a pointer, and an id or atom a long.
+POINTER, XID, INT = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
+CALLS = (("XOpenDisplay", POINTER, ctypes.c_char_p), ("XDefaultRootWindow", XID, POINTER),
+         ("XSelectInput", INT, POINTER, XID, ctypes.c_long), ("XNextEvent", INT, POINTER, POINTER),
+         ("XInternAtom", XID, POINTER, ctypes.c_char_p, INT), ("XSync", INT, POINTER, INT),
+         ("XChangeProperty", INT, POINTER, XID, XID, XID, INT, INT, POINTER, INT),
+         ("XDeleteProperty", INT, POINTER, XID, XID), ("XFlush", INT, POINTER),
+         ("XSendEvent", INT, POINTER, XID, INT, ctypes.c_long, POINTER),
+         ("XCloseDisplay", INT, POINTER))
+
+
+def xlib():
+    x11 = ctypes.CDLL("libX11.so.6")
+    for name, result, *arguments in CALLS:
+        function = getattr(x11, name)
+        function.restype, function.argtypes = result, arguments
+    return x11
 
 
 class MapEvent(ctypes.Structure):
@@ -27,22 +47,18 @@ class Event(ctypes.Union):
     _fields_ = [("xmap", MapEvent), ("pad", ctypes.c_long * 24)]
 
 
-def main(display_name):
-    x11 = ctypes.CDLL("libX11.so.6")
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XDefaultRootWindow.restype = ctypes.c_ulong
-    x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-    x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
-    x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
-                                    ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_void_p,
-                                    ctypes.c_int]
-    x11.XDeleteProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
-    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-    x11.XFlush.argtypes = [ctypes.c_void_p]
+def main():
+    # Xvfb writes its display's number and then a newline once it takes clients, and dies
+    # should the pipe be closed between the two: it is read to its newline. With -terminate it
+    # ends once its last client has gone, this process the first to come and the last to go.
+    read_end, write_end = os.pipe()
+    subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                      "-nolisten", "tcp", "-terminate"], pass_fds=(write_end,),
+                     stdin=subprocess.DEVNULL, stdout=sys.stderr)
+    os.close(write_end)
+    with os.fdopen(read_end) as named:
+        display_name = ":" + named.readline().strip()
+    x11 = xlib()
     # A window destroyed before its property is set is no fault; X errors are ignored.
     handler_type = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
     ignore = handler_type(lambda display, error: 0)
@@ -55,7 +71,7 @@ def main(display_name):
     x11.XSelectInput(display, x11.XDefaultRootWindow(display), SUBSTRUCTURE_NOTIFY_MASK)
     wm_state = x11.XInternAtom(display, b"WM_STATE", False)
     x11.XSync(display, False)
-    print("ready", flush=True)
+    print(display_name, flush=True)
 
     event = Event()
     normal = (ctypes.c_long * 2)(NORMAL_STATE, 0)  # the state, and no icon window
@@ -69,4 +85,4 @@ def main(display_name):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main()
