@@ -75,8 +75,7 @@ class WineSession:
         self.prefix = Path(prefix).absolute()
         self.log_path = self.prefix.with_name(self.prefix.name + ".log")
         self.state_path = self.prefix.with_name(self.prefix.name + ".session.json")
-        self.server = self.x_server = None
-        self.display = None
+        self.server = self.x_server = self.display = None
 
     # --- Settings -------------------------------------------------------------------------
 
@@ -139,10 +138,9 @@ class WineSession:
         """Waits until no Wine server runs for the prefix; kills what is left after seconds."""
         try:
             self.call(["wineserver", "--wait"], seconds, "waiting for Wine's programs")
-            return True
         except WineError:
+            self.note(f"Wine's programs were still running after {seconds} s")
             self.call(["wineserver", "--kill=9"], 30, "killing Wine's programs")
-            return False
 
     # --- The prefix -----------------------------------------------------------------------
 
@@ -181,8 +179,7 @@ class WineSession:
             with contextlib.suppress(WineError):  # what is left is killed below
                 self.call(["wineserver", "--kill"], 60, "ending wineboot --init")
             bounded.kill(process)
-        if not self.wait_for_servers(120):
-            self.note("Wine's programs were still running after 120 s")
+        self.wait_for_servers(120)
         self.note("the prefix is made")
         if not registry.exists() or not registry.stat().st_size:
             raise self.fail(f"could not create the Wine prefix {self.prefix}")
@@ -192,12 +189,9 @@ class WineSession:
         """Makes the prefix for this version of Wine, afresh when asked to. Making one takes
         Wine a while (minutes under qemu), so a checkout makes one once, as TEMPLATE, and each
         prefix starts as a copy of it."""
-        try:
-            runs_32_bit = self.run(["/lib/ld-linux.so.2", "--version"], 60,
-                                   "running a 32-bit program").returncode == 0
-        except OSError:
-            runs_32_bit = False
-        if not runs_32_bit:
+        # Through sh, which answers 126 or 127 where the loader is missing or cannot run.
+        if self.run(["sh", "-c", "/lib/ld-linux.so.2 --version"], 60,
+                    "running a 32-bit program").returncode != 0:
             raise WineError("wine: this machine cannot run 32-bit x86 programs, which Wine needs;"
                             " run the command through scripts/with-i386, which lets qemu-i386"
                             " run them (Linux 6.7 or later; on older kernels first"
@@ -243,8 +237,7 @@ class WineSession:
         return self.alive()
 
     def alive(self):
-        return bool(self.server and self.server.running() and self.x_server and
-                    self.x_server.running())
+        return all(process and process.running() for process in (self.server, self.x_server))
 
     def start(self, fresh=False):
         """Starts the session, or takes up the one already running; with fresh, in a prefix

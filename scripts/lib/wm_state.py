@@ -37,14 +37,11 @@ def xlib():
 
 
 class MapEvent(ctypes.Structure):
-    # XMapEvent; XUnmapEvent has its window at the same place.
+    # XMapEvent, padded to the size of an XEvent; XUnmapEvent has its window at the same place.
     _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
                 ("display", ctypes.c_void_p), ("event", ctypes.c_ulong),
-                ("window", ctypes.c_ulong), ("override_redirect", ctypes.c_int)]
-
-
-class Event(ctypes.Union):
-    _fields_ = [("xmap", MapEvent), ("pad", ctypes.c_long * 24)]
+                ("window", ctypes.c_ulong), ("override_redirect", ctypes.c_int),
+                ("pad", ctypes.c_long * 17)]
 
 
 def main():
@@ -60,9 +57,7 @@ def main():
         display_name = ":" + named.readline().strip()
     x11 = xlib()
     # A window destroyed before its property is set is no fault; X errors are ignored.
-    handler_type = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
-    ignore = handler_type(lambda display, error: 0)
-    x11.XSetErrorHandler.argtypes = [handler_type]
+    ignore = ctypes.CFUNCTYPE(INT, POINTER, POINTER)(lambda display, error: 0)
     x11.XSetErrorHandler(ignore)
 
     display = x11.XOpenDisplay(display_name.encode())
@@ -73,14 +68,14 @@ def main():
     x11.XSync(display, False)
     print(display_name, flush=True)
 
-    event = Event()
+    event = MapEvent()
     normal = (ctypes.c_long * 2)(NORMAL_STATE, 0)  # the state, and no icon window
     while True:
         x11.XNextEvent(display, ctypes.byref(event))
-        if event.xmap.type == MAP_NOTIFY and not event.xmap.override_redirect:
-            x11.XChangeProperty(display, event.xmap.window, wm_state, wm_state, 32, 0, normal, 2)
-        elif event.xmap.type == UNMAP_NOTIFY:
-            x11.XDeleteProperty(display, event.xmap.window, wm_state)
+        if event.type == MAP_NOTIFY and not event.override_redirect:
+            x11.XChangeProperty(display, event.window, wm_state, wm_state, 32, 0, normal, 2)
+        elif event.type == UNMAP_NOTIFY:
+            x11.XDeleteProperty(display, event.window, wm_state)
         x11.XFlush(display)
 
 
