@@ -259,8 +259,9 @@ class WineSession:
     def start_servers(self):
         # The private X server, with what a window manager would tell Wine of its windows
         # (wm_state.py, which starts the server and names its display once it watches it).
-        keeper = self.spawn([sys.executable, str(Path(__file__).with_name("wm_state.py"))],
-                            stdout=subprocess.PIPE)
+        with open(self.log_path, "a") as log:
+            keeper = self.spawn([sys.executable, str(Path(__file__).with_name("wm_state.py"))],
+                                stdout=subprocess.PIPE, stderr=log)
         self.x_server = Process.of(keeper)
         self.save()
         ready = select.select([keeper.stdout], [], [], 30)[0]
