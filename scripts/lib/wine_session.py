@@ -270,9 +270,8 @@ class WineSession:
         if not named.startswith(":"):
             raise self.fail("the X server did not start within 30 s")
         self.display = named
-        # In the foreground (-f), so that its process is the one recorded; persistent (-p)
-        # until stop(). It listens for clients once it has made its socket, in a folder of its
-        # own.
+        # In the foreground (-f), so that its process is the one recorded; persistent (-p) until
+        # stop(). It takes clients once it has made its socket, in a folder of its own.
         self.server = Process.of(self.spawn(["wineserver", "-f", "-p"]))
         self.save()
         socket = f"/proc/{self.server.pid}/cwd/socket"
