@@ -36,7 +36,7 @@ std::string systemMessage(DWORD error) {
 // open without sharing reading, is appended to without it. On failure GetLastError tells why.
 HANDLE openWidePath(const std::wstring& path) {
     HANDLE handle = INVALID_HANDLE_VALUE;
-    for (const DWORD access : {FILE_READ_DATA | FILE_APPEND_DATA, DWORD{FILE_APPEND_DATA}}) {
+    for (const DWORD access : {DWORD{FILE_READ_DATA | FILE_APPEND_DATA}, DWORD{FILE_APPEND_DATA}}) {
         handle = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = ::GetLastError();
