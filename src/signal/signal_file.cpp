@@ -125,17 +125,6 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     return bytes;
 }
 
-bool isUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::optional<utf8::Character> character = utf8::decodeFront(text);
-        if (!character) {
-            return false;
-        }
-        text.remove_prefix(character->length);
-    }
-    return true;
-}
-
 } // namespace
 
 AppendResult appendSignalLine(std::string_view path, std::string_view line) {
@@ -152,7 +141,7 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line, Retr
     // another file. One that is not UTF-8, as half a surrogate pair from a window's UTF-16 is
     // not (see utf8::decodeSurrogate), names no file the user can see: a file system that takes
     // any bytes would make one nobody asked for.
-    if (path.empty() || path.find('\0') != std::string_view::npos || !isUtf8(path)) {
+    if (path.empty() || path.find('\0') != std::string_view::npos || !utf8::isValid(path)) {
         return AppendResult::failed(failure::BadFileName);
     }
     // Line and line end go to the system as one buffer, so no other writer's line can land

@@ -33,6 +33,17 @@ std::optional<Character> decodeFront(std::string_view text) {
     return Character{codePoint, length};
 }
 
+bool isValid(std::string_view text) {
+    while (!text.empty()) {
+        const std::optional<Character> character = decodeFront(text);
+        if (!character) {
+            return false;
+        }
+        text.remove_prefix(character->length);
+    }
+    return true;
+}
+
 std::optional<char32_t> decodeSurrogate(std::string_view text) {
     if (text.size() < 3) {
         return std::nullopt;
