@@ -27,7 +27,7 @@ public:
 
     // The current text of the field that the window's design names `name` ("cmbProc",
     // "Text6", ...); for a combo box, the text of its edit field. A name that no field has is
-    // a fault of the program: std::out_of_range.
+    // a fault of the program, which never reads as an empty text.
     virtual std::string controlText(std::string_view name) const = 0;
     virtual void setTimeStampText(const std::string& text) = 0;
     // True when optYes is the selected button of the Entry/Exit Tag group.

@@ -12,7 +12,6 @@
 #include <string_view>
 
 class QCloseEvent;
-class QComboBox;
 class QKeyEvent;
 class QPushButton;
 class QLineEdit;
