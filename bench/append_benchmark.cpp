@@ -116,7 +116,7 @@ void AppendSignalLine(benchmark::State& state) {
 
 void Command1Click(benchmark::State& state) {
     kestrane::testing::FakeFormView view;
-    view.text(kestrane::signal::TextControl::Text6) = freshFile("send.txt");
+    view.text("Text6") = freshFile("send.txt");
     view.recording = false;
     const LocalClock fixedClock = [] {
         return LocalDateTime{2007, 1, 18, 16, 52};

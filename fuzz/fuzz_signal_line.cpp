@@ -79,9 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same texts through the send action: what the file gains must be what the action
     // composed, and a message must stand for every refusal.
-    view.texts = {
-        fields.procedure, fields.side, fields.contracts, fields.orderType, fields.limitPrice,
-        fields.auxPrice,  tag,         file.string()};
+    view.texts = {{"cmbProc", fields.procedure},   {"cmbSide", fields.side},
+                  {"txtContno", fields.contracts}, {"cmbType", fields.orderType},
+                  {"txtLmt", fields.limitPrice},   {"txtAux", fields.auxPrice},
+                  {"cmbEntryExit", tag},           {"Text6", file.string()}};
     fuzz::writeFile(file, fuzz::earlierLines);
     signal::Command1_Click(view, [&] { return now; });
     require(view.timeStamp == stamp, "the stamp is shown");

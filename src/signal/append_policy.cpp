@@ -80,10 +80,8 @@ AppendResult appendToOpenFile(OpenFile& file, std::string_view bytes, RetryClock
     if (extent && !extent->regular) {
         extent.reset();
     }
-    if (extent) {
-        if (const SystemError error = file.reserve(*extent, bytes.size()); error != 0) {
-            return file.failure(error);
-        }
+    if (const SystemError error = extent ? file.reserve(*extent, bytes.size()) : 0; error != 0) {
+        return file.failure(error);
     }
     std::size_t written = 0;
     SystemError error = 0;

@@ -29,4 +29,12 @@ bool encodeCharacter(char32_t character, std::string& bytes);
 std::variant<std::unique_ptr<policy::OpenFile>, AppendResult>
 openForAppending(std::string_view path, RetryClock& clock);
 
+#ifdef _WIN32
+// ERROR_DISK_QUOTA_EXCEEDED, which MinGW-w64's winerror.h lacks.
+inline constexpr unsigned long errorDiskQuotaExceeded = 1295;
+
+// The shared failure for a Windows system error code (a GetLastError value).
+AppendResult failureFromSystemError(unsigned long error);
+#endif
+
 } // namespace kestrane::signal::backend

@@ -1,6 +1,5 @@
 // POSIX backend: Windows-1252 by table; the primitives of the shared policy with open, fcntl
 // locks, statx, fallocate, write, ftruncate and close.
-#include "append_policy.h"
 #include "file_backend.h"
 #include "system/unique_handle.h"
 
@@ -56,11 +55,10 @@ bool isWindowsFormPath(std::string_view path) {
 // a second file beside the one that a reader watches. Windows strips a name's trailing spaces
 // and dots and so reaches the intended file; here such a path is refused instead.
 bool hasStrayNameEnds(std::string_view path) {
-    const auto isWhiteSpace = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-    };
     // A last part ending in a space ends the path in white space too.
-    return isWhiteSpace(path.front()) || isWhiteSpace(path.back()) || path.back() == '.';
+    constexpr std::string_view whiteSpace = " \t\n\v\f\r";
+    return whiteSpace.find(path.front()) != std::string_view::npos ||
+           whiteSpace.find(path.back()) != std::string_view::npos || path.back() == '.';
 }
 
 // Keeps SIGPIPE and SIGXFSZ from killing the program while it is in scope. A FIFO whose
@@ -112,34 +110,6 @@ private:
     bool mayHaveRaised_ = false;
 };
 
-// The failure code of an errno value.
-int failureCodeOf(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-        return failure::PathNotFound;
-    case ENAMETOOLONG:
-        return failure::BadFileName;
-    case EISDIR:
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return failure::PathFileAccessError;
-    case ETXTBSY:
-    case EWOULDBLOCK:
-        return failure::PermissionDenied;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        return failure::DiskFull;
-    case EMFILE:
-    case ENFILE:
-        return failure::TooManyFiles;
-    default:
-        return failure::DeviceIOError;
-    }
-}
-
 // The system's text for `error` in UTF-8. It comes in the locale's encoding, which need not
 // be UTF-8 (a Latin-1 locale, say); a byte that does not convert becomes U+FFFD.
 std::string systemText(int error) {
@@ -171,11 +141,30 @@ std::string systemText(int error) {
 }
 
 AppendResult failureFromErrno(int error) {
-    const int code = failureCodeOf(error);
-    if (code == failure::DeviceIOError) {
-        return AppendResult::failedWithDetail(code, systemText(error));
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return AppendResult::failed(failure::PathNotFound);
+    case ENAMETOOLONG:
+        return AppendResult::failed(failure::BadFileName);
+    case EISDIR:
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return AppendResult::failed(failure::PathFileAccessError);
+    case ETXTBSY:
+    case EWOULDBLOCK:
+        return AppendResult::failed(failure::PermissionDenied);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return AppendResult::failed(failure::DiskFull);
+    case EMFILE:
+    case ENFILE:
+        return AppendResult::failed(failure::TooManyFiles);
+    default:
+        return AppendResult::failedWithDetail(failure::DeviceIOError, systemText(error));
     }
-    return AppendResult::failed(code);
 }
 
 // The characters of Windows-1252's bytes 0x80 to 0x9F (0 where a byte is undefined); every
@@ -185,6 +174,17 @@ constexpr std::array<char16_t, 32> windows1252High = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
+
+// Calls `call` again for as long as a signal interrupts it (-1 with EINTR); its last result.
+template <typename Call>
+auto retryingInterrupted(Call call) {
+    for (;;) {
+        const auto result = call();
+        if (result != -1 || errno != EINTR) {
+            return result;
+        }
+    }
+}
 
 // A file that may only grow by appending (chattr +a): what a failed write left in it cannot be
 // cut back.
@@ -322,12 +322,11 @@ public:
         if (newEnd <= file.allocated) {
             return 0; // most lines: reserving would cost more than the whole append
         }
-        int result = 0;
-        do {
-            result = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file.end),
-                                 static_cast<off_t>(size));
-        } while (result != 0 && errno == EINTR);
-        if (result == 0) {
+        const int reserved = retryingInterrupted([&] {
+            return ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file.end),
+                               static_cast<off_t>(size));
+        });
+        if (reserved == 0) {
             return 0;
         }
         // A file system that cannot reserve (EOPNOTSUPP) or a device (ENODEV) is no refusal.
@@ -341,24 +340,17 @@ public:
         if (pipe_) {
             return writeWholeToPipe(bytes, written);
         }
-        for (;;) {
-            const ssize_t result = ::write(fd_, bytes.data(), bytes.size());
-            if (result > 0) {
-                written = static_cast<std::size_t>(result);
-                return 0;
-            }
-            if (result == 0 || errno != EINTR) {
-                return result == 0 ? EIO : signalsBlocked_.failedWith(errno);
-            }
+        const ssize_t result =
+            retryingInterrupted([&] { return ::write(fd_, bytes.data(), bytes.size()); });
+        if (result <= 0) {
+            return result == 0 ? EIO : signalsBlocked_.failedWith(errno);
         }
+        written = static_cast<std::size_t>(result);
+        return 0;
     }
 
     bool truncate(std::uint64_t end) override {
-        int result = 0;
-        do {
-            result = ::ftruncate(fd_, static_cast<off_t>(end));
-        } while (result != 0 && errno == EINTR);
-        return result == 0;
+        return retryingInterrupted([&] { return ::ftruncate(fd_, static_cast<off_t>(end)); }) == 0;
     }
 
     // On EINTR the descriptor is already released, so it is not closed a second time.
@@ -368,12 +360,7 @@ public:
 
     AppendResult failure(SystemError error) override {
         if (pipe_ && error == EMSGSIZE) {
-            return AppendResult::failedWithDetail(
-                failure::DeviceIOError,
-                "The line is too long for the pipe: " + std::to_string(lineBytes_) +
-                    " bytes with its line end, and the system lets the "
-                    "pipe hold " +
-                    std::to_string(pipeHolds_));
+            return AppendResult::failedWithDetail(failure::DeviceIOError, tooLongForPipe_);
         }
         if (pipe_ && error == EAGAIN) {
             return AppendResult::failedWithDetail(
@@ -396,10 +383,13 @@ private:
 
     SystemError writeWholeToPipe(std::string_view bytes, std::size_t& written) {
         if (bytes.size() > PIPE_BUF) {
-            pipeHolds_ = enlargePipeFor(fd_, bytes.size());
-            if (pipeHolds_ < bytes.size()) {
-                lineBytes_ = bytes.size();
-                return EMSGSIZE; // no wait makes room for it
+            const std::size_t holds = enlargePipeFor(fd_, bytes.size());
+            if (holds < bytes.size()) { // no wait makes room for it
+                tooLongForPipe_ =
+                    "The line is too long for the pipe: " + std::to_string(bytes.size()) +
+                    " bytes with its line end, and the system lets the pipe hold " +
+                    std::to_string(holds);
+                return EMSGSIZE;
             }
         }
         int error = 0;
@@ -428,8 +418,7 @@ private:
     RetryClock& clock_;
     int command_ = F_OFD_SETLK;
     bool pipe_ = false;
-    std::size_t lineBytes_ = 0; // of a line too long for the pipe
-    std::size_t pipeHolds_ = 0;
+    std::string tooLongForPipe_; // why a line is too long for the pipe
 };
 
 } // namespace

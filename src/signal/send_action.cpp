@@ -18,20 +18,20 @@ void Command1_Click(SignalFormView& view, const LocalClock& clock) {
     view.setTimeStampText(timeStamp);
 
     SignalFields fields;
-    fields.procedure = view.controlText(TextControl::cmbProc);
-    fields.side = view.controlText(TextControl::cmbSide);
-    fields.contracts = view.controlText(TextControl::txtContno);
-    fields.orderType = view.controlText(TextControl::cmbType);
-    fields.limitPrice = view.controlText(TextControl::txtLmt);
-    fields.auxPrice = view.controlText(TextControl::txtAux);
+    fields.procedure = view.controlText("cmbProc");
+    fields.side = view.controlText("cmbSide");
+    fields.contracts = view.controlText("txtContno");
+    fields.orderType = view.controlText("cmbType");
+    fields.limitPrice = view.controlText("txtLmt");
+    fields.auxPrice = view.controlText("txtAux");
     // The tag box is read only when the tag is wanted.
     std::optional<std::string> tag;
     if (view.isTagSelected()) {
-        tag = view.controlText(TextControl::cmbEntryExit);
+        tag = view.controlText("cmbEntryExit");
     }
     const std::string signalLine = composeSignalLine(fields, timeStamp, tag);
 
-    const std::string signalFilePath = view.controlText(TextControl::Text6);
+    const std::string signalFilePath = view.controlText("Text6");
     const AppendResult result = appendSignalLine(signalFilePath, signalLine);
     if (result.succeeded()) {
         return;

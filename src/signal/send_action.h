@@ -10,7 +10,6 @@
 #include "signal_file.h"
 #include "signal_line.h"
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,34 +20,15 @@ inline constexpr std::string_view applicationTitle = "Kestrane_Simulator";
 
 enum class MessageIcon { None, Exclamation };
 
-// The controls whose texts the action reads, named as the window names them.
-enum class TextControl {
-    cmbProc,
-    cmbSide,
-    txtContno,
-    cmbType,
-    txtLmt,
-    txtAux,
-    cmbEntryExit,
-    Text6
-};
-
-inline constexpr std::size_t textControlCount = 8;
-
-constexpr std::string_view nameOf(TextControl control) {
-    constexpr std::string_view names[textControlCount] = {
-        "cmbProc", "cmbSide", "txtContno", "cmbType", "txtLmt", "txtAux", "cmbEntryExit", "Text6",
-    };
-    return names[static_cast<std::size_t>(control)];
-}
-
 // What the send action needs from the window. Texts are UTF-8.
 class SignalFormView {
 public:
     virtual ~SignalFormView() = default;
 
-    // The current text of the control; for a combo box, the text of its edit field.
-    virtual std::string controlText(TextControl control) const = 0;
+    // The current text of the field that the window's design names `name` ("cmbProc",
+    // "Text6", ...); for a combo box, the text of its edit field. A name that no field has is
+    // a fault of the program, which never reads as an empty text.
+    virtual std::string controlText(std::string_view name) const = 0;
     virtual void setTimeStampText(const std::string& text) = 0;
     // True when optYes is the selected button of the Entry/Exit Tag group.
     virtual bool isTagSelected() const = 0;

@@ -3,8 +3,6 @@
 #include "file_backend.h"
 #include "utf8.h"
 
-#include <charconv>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,12 +30,9 @@ bool isRefusedInALine(char32_t c) {
 // `value` in upper-case hexadecimal, with at least `digits` digits. Without printf, whose
 // MinGW implementation (floating point included) would be a tenth of the Windows program.
 std::string hexadecimal(char32_t value, std::size_t digits) {
-    char buffer[8];
-    char* const end = std::to_chars(buffer, buffer + sizeof buffer, std::uint32_t{value}, 16).ptr;
-    const auto length = static_cast<std::size_t>(end - buffer);
-    std::string text(length < digits ? digits - length : 0, '0');
-    for (const char* digit = buffer; digit != end; ++digit) {
-        text += *digit >= 'a' ? static_cast<char>(*digit - 'a' + 'A') : *digit;
+    std::string text;
+    for (; value != 0 || text.size() < digits; value >>= 4) {
+        text.insert(text.begin(), "0123456789ABCDEF"[value & 0xF]);
     }
     return text;
 }
@@ -130,34 +125,6 @@ std::variant<std::string, AppendResult> encodeLine(std::string_view line) {
     return bytes;
 }
 
-bool isUtf8(std::string_view text) {
-    while (!text.empty()) {
-        if (static_cast<unsigned char>(text.front()) < 0x80) {
-            text.remove_prefix(1);
-            continue;
-        }
-        const std::optional<utf8::Character> character = utf8::decodeFront(text);
-        if (!character) {
-            return false;
-        }
-        text.remove_prefix(character->length);
-    }
-    return true;
-}
-
-// What the path must be on every platform: text the system takes up to its end. The backend
-// judges the rest.
-std::optional<AppendResult> refusedPath(std::string_view path) {
-    // A path that holds a NUL would end there for the system and name another file. One that
-    // is not UTF-8, as half a surrogate pair from a window's UTF-16 is not (see
-    // utf8::decodeSurrogate), names no file the user can see: a file system that takes any
-    // bytes would make one nobody asked for.
-    if (path.empty() || path.find('\0') != std::string_view::npos || !isUtf8(path)) {
-        return AppendResult::failed(failure::BadFileName);
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 AppendResult appendSignalLine(std::string_view path, std::string_view line) {
@@ -169,8 +136,13 @@ AppendResult appendSignalLine(std::string_view path, std::string_view line, Retr
     if (auto* refused = std::get_if<AppendResult>(&encoded)) {
         return std::move(*refused);
     }
-    if (std::optional<AppendResult> refused = refusedPath(path)) {
-        return std::move(*refused);
+    // What the path must be on every platform, the backend judging the rest: text the system
+    // takes up to its end. A path that holds a NUL would end there for the system and name
+    // another file. One that is not UTF-8, as half a surrogate pair from a window's UTF-16 is
+    // not (see utf8::decodeSurrogate), names no file the user can see: a file system that takes
+    // any bytes would make one nobody asked for.
+    if (path.empty() || path.find('\0') != std::string_view::npos || !utf8::isValid(path)) {
+        return AppendResult::failed(failure::BadFileName);
     }
     // Line and line end go to the system as one buffer, so no other writer's line can land
     // between them.

@@ -1,33 +1,18 @@
 #include "utf8.h"
 
 namespace kestrane::signal::utf8 {
-namespace {
-
-// Length of the sequence that `lead` starts, or 0 when it cannot start one.
-std::size_t sequenceLength(unsigned char lead) {
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        return 2;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        return 3;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        return 4;
-    }
-    return 0;
-}
-
-} // namespace
-
 std::optional<Character> decodeFront(std::string_view text) {
     if (text.empty()) {
         return std::nullopt;
     }
     const auto lead = static_cast<unsigned char>(text.front());
-    const std::size_t length = sequenceLength(lead);
+    // The length of the sequence that the lead byte starts; 0 for a byte that starts none.
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xC2 ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF5 ? 4
+                                             : 0;
     if (length == 0 || length > text.size()) {
         return std::nullopt;
     }
@@ -46,6 +31,17 @@ std::optional<Character> decodeFront(std::string_view text) {
         return std::nullopt;
     }
     return Character{codePoint, length};
+}
+
+bool isValid(std::string_view text) {
+    while (!text.empty()) {
+        const std::optional<Character> character = decodeFront(text);
+        if (!character) {
+            return false;
+        }
+        text.remove_prefix(character->length);
+    }
+    return true;
 }
 
 std::optional<char32_t> decodeSurrogate(std::string_view text) {

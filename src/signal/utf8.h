@@ -18,6 +18,9 @@ struct Character {
 // surrogate or a value past U+10FFFF.
 std::optional<Character> decodeFront(std::string_view text);
 
+// Whether all of `text` is valid UTF-8.
+bool isValid(std::string_view text);
+
 // The surrogate code point (U+D800 to U+DFFF) that `text` starts with in the three bytes UTF-8
 // would give it, or nothing. Not valid UTF-8, but what a window's UTF-16 to UTF-8 conversion
 // writes for half a surrogate pair, so that the text can be refused naming it.

@@ -1,11 +1,9 @@
 // Windows backend: the system's ANSI code page through WideCharToMultiByte; the primitives of
 // the shared policy with CreateFileW, LockFileEx, WriteFile and CloseHandle. Paths arrive as
 // UTF-8.
-#include "append_policy.h"
 #include "file_backend.h"
 #include "system/unique_handle.h"
 #include "utf16/utf16.h"
-#include "windows_errors.h"
 
 #include <algorithm>
 #include <optional>
@@ -32,25 +30,22 @@ std::string systemMessage(DWORD error) {
     return utf16::toUtf8({message, length});
 }
 
-HANDLE openWithAccess(const std::wstring& path, DWORD access) {
-    return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 // Without FILE_WRITE_DATA every write goes to the end of the file, whoever else writes; readers
 // and other writers may keep the file open meanwhile. FILE_READ_DATA only makes the handle
 // one that AppendLock can lock; a file this user may not read, or that another program holds
 // open without sharing reading, is appended to without it. On failure GetLastError tells why.
 HANDLE openWidePath(const std::wstring& path) {
-    const HANDLE handle = openWithAccess(path, FILE_READ_DATA | FILE_APPEND_DATA);
-    if (handle != INVALID_HANDLE_VALUE) {
-        return handle;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (const DWORD access : {DWORD{FILE_READ_DATA | FILE_APPEND_DATA}, DWORD{FILE_APPEND_DATA}}) {
+        handle = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = ::GetLastError();
+        if (handle != INVALID_HANDLE_VALUE ||
+            (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+            break;
+        }
     }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
-        return handle;
-    }
-    return openWithAccess(path, FILE_APPEND_DATA);
+    return handle;
 }
 
 // Whether a part of the path is longer than any Windows file system allows a name to be.
@@ -119,40 +114,6 @@ bool namesReservedDevice(std::wstring_view path) {
 AppendResult deviceFailure() {
     return AppendResult::failedWithDetail(failure::DeviceIOError,
                                           "The path names a device, not a file");
-}
-
-// The failure code of a Windows system error code.
-int failureCodeOf(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND: // with OPEN_ALWAYS only a missing part of the path gives this
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-        return failure::PathNotFound;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-        return failure::BadFileName;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-        return failure::PathFileAccessError;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return failure::PermissionDenied;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_FILE_TOO_LARGE:
-    case errorDiskQuotaExceeded:
-    case ERROR_NOT_ENOUGH_QUOTA:
-        return failure::DiskFull;
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return failure::TooManyFiles;
-    case ERROR_NOT_READY:
-        return failure::DiskNotReady;
-    default:
-        return failure::DeviceIOError;
-    }
 }
 
 // One file open for appending, as the shared policy sees it. A handle opened without
@@ -230,11 +191,36 @@ private:
 } // namespace
 
 AppendResult failureFromSystemError(unsigned long error) {
-    const int code = failureCodeOf(error);
-    if (code == failure::DeviceIOError) {
-        return AppendResult::failedWithDetail(code, systemMessage(error));
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: // with OPEN_ALWAYS only a missing part of the path gives this
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return AppendResult::failed(failure::PathNotFound);
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return AppendResult::failed(failure::BadFileName);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return AppendResult::failed(failure::PathFileAccessError);
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return AppendResult::failed(failure::PermissionDenied);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE:
+    case errorDiskQuotaExceeded:
+    case ERROR_NOT_ENOUGH_QUOTA:
+        return AppendResult::failed(failure::DiskFull);
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return AppendResult::failed(failure::TooManyFiles);
+    case ERROR_NOT_READY:
+        return AppendResult::failed(failure::DiskNotReady);
+    default:
+        return AppendResult::failedWithDetail(failure::DeviceIOError, systemMessage(error));
     }
-    return AppendResult::failed(code);
 }
 
 bool encodeCharacter(char32_t character, std::string& bytes) {

@@ -1,6 +1,8 @@
 #include "form_design.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace kestrane::window {
 
@@ -15,6 +17,19 @@ std::vector<ControlId> tabIndexOrder() {
         order.push_back(control->id);
     }
     return order;
+}
+
+ControlId textFieldNamed(std::string_view name) {
+    const ControlDesign* field = findControl(name);
+    if (field != nullptr &&
+        (field->kind == ControlKind::TextBox || field->kind == ControlKind::ComboBox)) {
+        return field->id;
+    }
+    // No exception: the Windows program leaves libstdc++'s throwing machinery out of its .exe.
+    std::fputs("Form1 has no text box or combo box named ", stderr);
+    std::fwrite(name.data(), 1, name.size(), stderr);
+    std::fputs("\n", stderr);
+    std::abort();
 }
 
 bool startsGroup(ControlId id) {

@@ -3,8 +3,7 @@
 // from this table and their tests check the live controls against it.
 #pragma once
 
-#include "signal/send_action.h"
-
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -79,15 +78,6 @@ inline constexpr std::array<std::string_view, 4> orderTypes{"MKT", "STP", "STPLM
 inline constexpr std::array<std::string_view, 2> entryExit{"entry", "exit"};
 } // namespace lists
 
-// The control of the form that holds a text the send action reads: the one of the same name.
-constexpr ControlId controlIdOf(signal::TextControl control) {
-    using enum ControlId;
-    constexpr ControlId ids[signal::textControlCount] = {
-        cmbProc, cmbSide, txtContno, cmbType, txtLmt, txtAux, cmbEntryExit, Text6,
-    };
-    return ids[static_cast<std::size_t>(control)];
-}
-
 // The longest text, in UTF-16 code units, that a text box or combo box holds. A field lays out
 // its whole text again for every key, and a key's time grows with it: with a field of 4,096
 // characters a key costs about 2.5 ms of CPU in the Qt window and 26 ms in Wine's edit control
@@ -106,7 +96,6 @@ inline constexpr int formClientWidthTwips = 9345;
 inline constexpr int formClientHeightTwips = 1440;
 
 // In ControlId order, which is also creation order: each container comes before what it holds.
-// The fields the send action reads carry the names it asks for.
 inline constexpr std::array<ControlDesign, controlCount> form1Controls{{
     {.id = ControlId::Label1,
      .name = "Label1",
@@ -272,6 +261,17 @@ static_assert(rowsFollowTheirIds(), "form1Controls must list the controls in Con
 constexpr const ControlDesign& designOf(ControlId id) {
     return form1Controls[indexOf(id)];
 }
+
+// The control of that name, or nullptr.
+constexpr const ControlDesign* findControl(std::string_view name) {
+    const auto found = std::ranges::find(form1Controls, name, &ControlDesign::name);
+    return found == form1Controls.end() ? nullptr : &*found;
+}
+
+// The text box or combo box of that name, as the send action names the fields it reads. Any
+// other name is a fault of the program, never a field without text: the program ends, naming
+// it on standard error.
+ControlId textFieldNamed(std::string_view name);
 
 // Whether a control of this kind can hold the keyboard focus. Labels and frames never do.
 constexpr bool takesFocus(ControlKind kind) {

@@ -20,7 +20,7 @@ const LocalClock fixedClock = [] {
 
 class SendActionTest : public ::testing::Test {
 protected:
-    SendActionTest() { view.text(TextControl::Text6) = utf8(file); }
+    SendActionTest() { view.text("Text6") = utf8(file); }
 
     TempDir dir;
     std::filesystem::path file = dir / "Entries.txt";
@@ -36,7 +36,7 @@ TEST_F(SendActionTest, ShowsTheStampFirstThenAppends) {
 
 TEST_F(SendActionTest, UnselectedTagLeavesTheTagBoxUnread) {
     view.tagSelected = false;
-    view.text(TextControl::cmbEntryExit).reset(); // reading it would throw
+    view.text("cmbEntryExit").reset(); // reading it would throw
 
     Command1_Click(view, fixedClock);
 
@@ -47,8 +47,8 @@ TEST_F(SendActionTest, UnselectedTagLeavesTheTagBoxUnread) {
 
 TEST_F(SendActionTest, EverySendReadsTheWindowAfresh) {
     Command1_Click(view, fixedClock);
-    view.text(TextControl::cmbSide) = "SELL";
-    view.text(TextControl::cmbEntryExit) = "";
+    view.text("cmbSide") = "SELL";
+    view.text("cmbEntryExit") = "";
     Command1_Click(view, [] { return LocalDateTime{2007, 1, 18, 16, 53}; });
 
     EXPECT_EQ(readBytes(file), "cxlplace,BUY,1,MKT,0,0,2007011816520,entry\r\n"
@@ -57,7 +57,7 @@ TEST_F(SendActionTest, EverySendReadsTheWindowAfresh) {
 }
 
 TEST_F(SendActionTest, MissingFolderShowsTheExclamationAfterTheStamp) {
-    view.text(TextControl::Text6) = utf8(dir / "missing" / "Entries.txt");
+    view.text("Text6") = utf8(dir / "missing" / "Entries.txt");
 
     Command1_Click(view, fixedClock);
 
@@ -86,8 +86,8 @@ TEST_F(SendActionTest, OtherFailuresShowTheGenericTextWithoutIcon) {
     };
     for (const Row& row : rows) {
         view.messages.clear();
-        view.text(TextControl::Text6) = row.path;
-        view.text(TextControl::txtContno) = row.lineField;
+        view.text("Text6") = row.path;
+        view.text("txtContno") = row.lineField;
 
         Command1_Click(view, fixedClock);
 
@@ -100,10 +100,10 @@ TEST_F(SendActionTest, OtherFailuresShowTheGenericTextWithoutIcon) {
 }
 
 TEST_F(SendActionTest, SendAfterAFailureRunsAgainFromTheStart) {
-    view.text(TextControl::Text6) = utf8(dir / "missing" / "Entries.txt");
+    view.text("Text6") = utf8(dir / "missing" / "Entries.txt");
     Command1_Click(view, fixedClock);
     view.calls.clear();
-    view.text(TextControl::Text6) = utf8(file);
+    view.text("Text6") = utf8(file);
 
     Command1_Click(view, fixedClock);
 

@@ -1,7 +1,7 @@
 // What only the Windows backend does: the system's error codes, sharing, Unicode paths and
 // the ANSI code page.
+#include "signal/file_backend.h"
 #include "signal/signal_file.h"
-#include "signal/windows_errors.h"
 #include "support/append_result_printer.h"
 #include "support/temp_dir.h"
 #include "support/windows_handle.h"

@@ -4,7 +4,8 @@
 
 #include "signal/send_action.h"
 
-#include <array>
+#include <functional>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,10 +22,12 @@ public:
         std::string caption;
     };
 
-    // The designed initial values of the fields the action reads, but for the path (Text6).
-    // Reading a control without a text throws std::out_of_range.
-    std::array<std::optional<std::string>, signal::textControlCount> texts{
-        "cxlplace", "BUY", "1", "MKT", "0", "0", "entry", std::nullopt,
+    // The designed initial values of the fields the action reads, by name, but for the path
+    // (Text6). Reading a name without a text, or not among them, throws std::out_of_range.
+    std::map<std::string, std::optional<std::string>, std::less<>> texts{
+        {"cmbProc", "cxlplace"},   {"cmbSide", "BUY"},      {"txtContno", "1"},
+        {"cmbType", "MKT"},        {"txtLmt", "0"},         {"txtAux", "0"},
+        {"cmbEntryExit", "entry"}, {"Text6", std::nullopt},
     };
     std::string timeStamp;
     bool tagSelected = true;
@@ -33,17 +36,15 @@ public:
     mutable std::vector<std::string> calls;
     std::vector<Message> messages;
 
-    std::optional<std::string>& text(signal::TextControl control) {
-        return texts[static_cast<std::size_t>(control)];
-    }
+    std::optional<std::string>& text(const std::string& name) { return texts.at(name); }
 
-    std::string controlText(signal::TextControl control) const override {
-        record("read ", signal::nameOf(control));
-        const std::optional<std::string>& found = texts[static_cast<std::size_t>(control)];
-        if (!found) {
-            throw std::out_of_range{"no text in " + std::string{signal::nameOf(control)}};
+    std::string controlText(std::string_view name) const override {
+        record("read ", name);
+        const auto found = texts.find(name);
+        if (found == texts.end() || !found->second) {
+            throw std::out_of_range{"no text in " + std::string{name}};
         }
-        return *found;
+        return *found->second;
     }
     void setTimeStampText(const std::string& text) override {
         record("stamp ", text);

@@ -1,21 +1,14 @@
-// What the window tests look up in the design table and the windows never need: the control a
-// widget's name stands for, and the focus order the design gives.
+// What the window tests look up in the design table and the windows never need: the focus order
+// the design gives.
 #pragma once
 
 #include "window/form_design.h"
 
 #include <algorithm>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 namespace kestrane::window {
-
-// The control of that name, or nullptr.
-inline const ControlDesign* findControl(std::string_view name) {
-    const auto found = std::ranges::find(form1Controls, name, &ControlDesign::name);
-    return found == form1Controls.end() ? nullptr : &*found;
-}
 
 // The focus order: controls that take the focus, by ascending tab index. The option buttons
 // of one container are one stop, standing under the first of them.

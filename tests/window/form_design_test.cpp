@@ -1,9 +1,10 @@
 // The design table's own consistency: what both front ends rely on.
-#include "signal/send_action.h"
 #include "support/form_design_lookup.h"
 #include "window/form_design.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <utility>
 
 namespace kestrane::window {
 namespace {
@@ -17,14 +18,17 @@ TEST(FormDesign, FocusMovesThroughTheFieldsAndTheOptionGroupAsOneStop) {
     EXPECT_EQ(focusOrder(), expected);
 }
 
-TEST(FormDesign, EveryTextTheSendActionReadsIsAFieldOfTheSameName) {
-    using enum signal::TextControl;
-    for (const signal::TextControl text :
-         {cmbProc, cmbSide, txtContno, cmbType, txtLmt, txtAux, cmbEntryExit, Text6}) {
-        const ControlDesign& design = designOf(controlIdOf(text));
-        EXPECT_EQ(design.name, signal::nameOf(text));
-        EXPECT_TRUE(design.kind == ControlKind::ComboBox || design.kind == ControlKind::TextBox)
-            << design.name;
+TEST(FormDesign, TheSendActionReadsTextFieldsByNameAndNothingElse) {
+    using enum ControlId;
+    for (const auto& [name, id] : {std::pair{"cmbProc", cmbProc},
+                                   {"txtContno", txtContno},
+                                   {"cmbEntryExit", cmbEntryExit},
+                                   {"Text6", Text6}}) {
+        EXPECT_EQ(textFieldNamed(name), id) << name;
+    }
+    // A misspelt name, or one of a control without a text to send, ends the program loudly.
+    for (const char* name : {"cmbproc", "Label1"}) {
+        EXPECT_DEATH(textFieldNamed(name), std::string{"no text box or combo box named "} + name);
     }
 }
 

@@ -202,13 +202,6 @@ Form1::Form1(signal::LocalClock clock, FolderReader readFolder, QWidget* parent)
     chainTabOrder();
 
     command1_ = controlAs<QPushButton>(ControlId::Command1);
-    cmbProc_ = controlAs<QComboBox>(ControlId::cmbProc);
-    cmbSide_ = controlAs<QComboBox>(ControlId::cmbSide);
-    txtContno_ = controlAs<QLineEdit>(ControlId::txtContno);
-    cmbType_ = controlAs<QComboBox>(ControlId::cmbType);
-    txtLmt_ = controlAs<QLineEdit>(ControlId::txtLmt);
-    txtAux_ = controlAs<QLineEdit>(ControlId::txtAux);
-    cmbEntryExit_ = controlAs<QComboBox>(ControlId::cmbEntryExit);
     Text6_ = controlAs<QLineEdit>(ControlId::Text6);
     // The path is typed at every start, so a list suggests what lies under what is typed; the
     // field keeps the typed text until a suggestion is picked. The file system is first read
@@ -331,27 +324,12 @@ void Form1::chainTabOrder() {
     }
 }
 
-std::string Form1::controlText(signal::TextControl control) const {
-    using enum signal::TextControl;
-    switch (control) {
-    case cmbProc:
-        return utf8Of(cmbProc_->currentText());
-    case cmbSide:
-        return utf8Of(cmbSide_->currentText());
-    case txtContno:
-        return utf8Of(txtContno_->text());
-    case cmbType:
-        return utf8Of(cmbType_->currentText());
-    case txtLmt:
-        return utf8Of(txtLmt_->text());
-    case txtAux:
-        return utf8Of(txtAux_->text());
-    case cmbEntryExit:
-        return utf8Of(cmbEntryExit_->currentText());
-    case Text6:
-        return utf8Of(Text6_->text());
+std::string Form1::controlText(std::string_view name) const {
+    const QWidget* field = controls_[indexOf(textFieldNamed(name))];
+    if (const auto* combo = qobject_cast<const QComboBox*>(field)) {
+        return utf8Of(combo->currentText());
     }
-    return {};
+    return utf8Of(static_cast<const QLineEdit*>(field)->text());
 }
 
 void Form1::setTimeStampText(const std::string& text) {

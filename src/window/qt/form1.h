@@ -12,7 +12,6 @@
 #include <string_view>
 
 class QCloseEvent;
-class QComboBox;
 class QKeyEvent;
 class QPushButton;
 class QLineEdit;
@@ -29,7 +28,7 @@ public:
     explicit Form1(signal::LocalClock clock = signal::readLocalClock,
                    FolderReader readFolder = readFolderNames, QWidget* parent = nullptr);
 
-    std::string controlText(signal::TextControl control) const override;
+    std::string controlText(std::string_view name) const override;
     void setTimeStampText(const std::string& text) override;
     bool isTagSelected() const override;
     void showMessage(const std::string& text, signal::MessageIcon icon,
@@ -54,14 +53,7 @@ private:
     signal::LocalClock clock_;
     std::array<QWidget*, controlCount> controls_{}; // by indexOf(ControlId)
     QPushButton* command1_ = nullptr;
-    // The fields the send action reads, and the time stamp box it writes.
-    QComboBox* cmbProc_ = nullptr;
-    QComboBox* cmbSide_ = nullptr;
-    QLineEdit* txtContno_ = nullptr;
-    QComboBox* cmbType_ = nullptr;
-    QLineEdit* txtLmt_ = nullptr;
-    QLineEdit* txtAux_ = nullptr;
-    QComboBox* cmbEntryExit_ = nullptr;
+    // The path field, which suggests paths, and the time stamp box the send action writes.
     QLineEdit* Text6_ = nullptr;
     QLineEdit* txtTimeStamp_ = nullptr;
     QRadioButton* optYes_ = nullptr;

@@ -21,17 +21,6 @@ namespace {
 // Rows the list shows at once; more scroll.
 constexpr int visibleRows = 8;
 
-bool isUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const auto character = signal::utf8::decodeFront(text);
-        if (!character) {
-            return false;
-        }
-        text.remove_prefix(character->length);
-    }
-    return true;
-}
-
 QString toQString(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -71,7 +60,7 @@ std::vector<std::string> suggestionsFor(const PathQuery& query, std::vector<std:
     std::erase_if(names, [&](const std::string& name) {
         // A name that is not UTF-8 could be neither shown nor typed as it is.
         return !name.starts_with(query.prefix) || (!hiddenToo && name.starts_with('.')) ||
-               !isUtf8(name);
+               !signal::utf8::isValid(name);
     });
     const auto offered =
         names.begin() + static_cast<std::ptrdiff_t>(std::min(names.size(), mostSuggestions));

@@ -455,9 +455,9 @@ void Form1Window::show(int showCommand) {
     ::SetFocus(control(ControlId::Command1));
 }
 
-std::string Form1Window::controlText(signal::TextControl text) const {
+std::string Form1Window::controlText(std::string_view name) const {
     // A drop-down combo box's text is the text of its edit field.
-    return utf16::toUtf8(windowText(control(controlIdOf(text))));
+    return utf16::toUtf8(windowText(control(textFieldNamed(name))));
 }
 
 void Form1Window::setTimeStampText(const std::string& text) {

@@ -39,7 +39,7 @@ public:
     // it is up.
     bool pressedDuringSend(const MSG& message) const;
 
-    std::string controlText(signal::TextControl text) const override;
+    std::string controlText(std::string_view name) const override;
     void setTimeStampText(const std::string& text) override;
     bool isTagSelected() const override;
     void showMessage(const std::string& text, signal::MessageIcon icon,

@@ -8,6 +8,7 @@
 #include "window/win32/window_text.h"
 
 #include <algorithm>
+#include <array>
 #include <commctrl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -75,18 +76,34 @@ HWND editFieldOf(HWND control) {
     return ::GetComboBoxInfo(control, &info) ? info.hwndItem : control;
 }
 
-// Puts `text` on the clipboard and pastes it over everything the text box or combo box holds.
-void paste(HWND control, const std::wstring& text) {
-    const HWND edit = editFieldOf(control);
-    ASSERT_TRUE(::OpenClipboard(edit));
+// Puts `text` on the clipboard, `owner` owning it.
+void putOnClipboard(HWND owner, const std::wstring& text) {
+    ASSERT_TRUE(::OpenClipboard(owner));
     ::EmptyClipboard();
     const HGLOBAL data = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
     std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(::GlobalLock(data)));
     ::GlobalUnlock(data);
     ::SetClipboardData(CF_UNICODETEXT, data);
     ::CloseClipboard();
+}
+
+// Puts `text` on the clipboard and pastes it over everything the text box or combo box holds.
+void paste(HWND control, const std::wstring& text) {
+    const HWND edit = editFieldOf(control);
+    putOnClipboard(edit, text);
     ::SendMessageW(edit, EM_SETSEL, 0, -1);
     ::SendMessageW(edit, WM_PASTE, 0, 0);
+}
+
+// Presses Insert in the text box, with Shift held or not.
+void pressInsert(HWND edit, bool shift) {
+    std::array<BYTE, 256> keys{};
+    ::GetKeyboardState(keys.data());
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    ::SetKeyboardState(keys.data());
+    ::SendMessageW(edit, WM_KEYDOWN, VK_INSERT, 1);
+    keys[VK_SHIFT] = 0;
+    ::SetKeyboardState(keys.data());
 }
 
 // The messages sent to the thread's windows while a SentMessages lives, each as its window
@@ -519,6 +536,23 @@ TEST_F(Form1WindowTest, ClickSendsTheFieldsAsTheyStand) {
              typeAtEnd(window.control(ControlId::cmbProc), L'8');
          },
          std::string(4'096, '7') + ",BUY,1,MKT,0,0,2007011816520,entry", 1},
+        {"a space typed into a full field is refused",
+         [](Form1Window& window) {
+             paste(window.control(ControlId::txtLmt), std::wstring(4'096, L'7'));
+             typeAtEnd(window.control(ControlId::txtLmt), L' ');
+         },
+         "cxlplace,BUY,1,MKT," + std::string(4'096, '7') + ",0,2007011816520,entry", 1},
+        // Insert alone only switches typing over; Shift+Insert pastes (Wine's edit control
+        // pastes it without a WM_PASTE otherwise).
+        {"Shift+Insert pastes, Insert alone does not",
+         [](Form1Window& window) {
+             const HWND edit = window.control(ControlId::txtAux);
+             putOnClipboard(edit, L"12");
+             ::SendMessageW(edit, EM_SETSEL, 0, -1);
+             pressInsert(edit, false);
+             pressInsert(edit, true);
+         },
+         "cxlplace,BUY,1,MKT,0,12,2007011816520,entry"},
     };
     for (const Row& row : rows) {
         std::filesystem::remove(file);
@@ -582,6 +616,15 @@ LRESULT CALLBACK noteAndDismissMessageBox(int code, WPARAM wParam, LPARAM lParam
         seenMessageBox->text = textOf(::GetDlgItem(box, 0xFFFF));
         seenMessageBox->owner = ::GetWindow(box, GW_OWNER);
         ::EnumChildWindows(box, noteChild, 0);
+        // Command1 pressed by another way than the mouse and keys while the message is up (an
+        // accessibility client's default action): no second send starts.
+        if (seenMessageBox->count == 1) {
+            const HWND command1 =
+                ::GetDlgItem(seenMessageBox->owner, static_cast<int>(ControlId::Command1));
+            ::PostMessageW(seenMessageBox->owner, WM_COMMAND,
+                           MAKEWPARAM(static_cast<int>(ControlId::Command1), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(command1));
+        }
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -594,9 +637,9 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
         std::string text;
         bool exclamation;
         std::wstring auxPrice = L"0";
-        // The window manager asks to close the window while the send waits (last row: the
-        // window ends).
-        bool closeDuringSend = false;
+        // What asks to close the window while the send waits: the window manager's
+        // WM_SYSCOMMAND, or a WM_CLOSE from another program (last rows: the window ends).
+        UINT closeDuringSend = 0;
     };
     // Half a surrogate pair, as an edit field holds it after a paste of broken text.
     const std::wstring loneSurrogate(1, wchar_t{0xD800});
@@ -612,13 +655,16 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
          "Command1_Click of Form Form1",
          false, L"1" + loneSurrogate},
         {"missing folder, closed during the send", (dir / "missing" / "Entries.txt").wstring(),
-         "Make sure the path you specified is correct!", true, L"0", true},
+         "Make sure the path you specified is correct!", true, L"0", WM_SYSCOMMAND},
+        {"missing folder, WM_CLOSE during the send", (dir / "missing" / "Entries.txt").wstring(),
+         "Make sure the path you specified is correct!", true, L"0", WM_CLOSE},
     };
     for (const Row& row : rows) {
         HWND window = nullptr;
-        if (row.closeDuringSend) {
-            form = makeForm([&window] {
-                ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (row.closeDuringSend != 0) {
+            form = makeForm([&window, &row] {
+                ::PostMessageW(window, row.closeDuringSend,
+                               row.closeDuringSend == WM_SYSCOMMAND ? SC_CLOSE : 0, 0);
                 return fixedClock();
             });
         }
@@ -642,7 +688,7 @@ TEST_F(Form1WindowTest, FailedSendShowsOneMessageBoxOwnedByTheWindow) {
         seenMessageBox = nullptr;
         // The close comes after the message, and is not lost.
         EXPECT_FALSE(seen.closedUnderBox) << row.name;
-        EXPECT_EQ(::IsWindow(window) == FALSE, row.closeDuringSend) << row.name;
+        EXPECT_EQ(::IsWindow(window) == FALSE, row.closeDuringSend != 0) << row.name;
         EXPECT_EQ(seen.count, 1) << row.name;
         EXPECT_EQ(seen.caption, "Kestrane_Simulator") << row.name;
         EXPECT_EQ(seen.text, row.text) << row.name;
@@ -664,11 +710,28 @@ void keyInput(WORD key, bool up, DWORD time = 0) {
     ::SendInput(1, &input, sizeof input);
 }
 
+// A click of the left button on the middle of the box's OK button, as the mouse sends it;
+// `time` 0 stamps it now.
+void clickOk(HWND box, DWORD time = 0) {
+    RECT ok{};
+    ::GetWindowRect(::GetDlgItem(box, IDOK), &ok);
+    ::SetCursorPos((ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2);
+    for (const DWORD button : {MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = button;
+        input.mi.time = time;
+        ::SendInput(1, &input, sizeof input);
+    }
+}
+
 // Drives a failure message from timer ticks, which come only once the input before them has
-// been handled: first the rest of a key held from before the box, then a fresh press.
+// been handled: first the rest of a key held from before the box, or a double-click made
+// during the send, then a fresh press.
 struct StalePresses {
-    WORD key = 0;
+    WORD key = 0; // 0: the mouse
     bool held = false;
+    DWORD sentAt = 0; // a moment during the send
     HWND box = nullptr;
     int tick = 0;
     bool upAfterStalePresses = false;
@@ -683,7 +746,11 @@ void CALLBACK pressIntoMessageBox(HWND, UINT, UINT_PTR, DWORD) {
     }
     switch (run.tick++) {
     case 0:
-        if (run.held) {
+        if (run.key == 0) {
+            // Delivered only now, as by a display that was busy meanwhile.
+            clickOk(run.box, run.sentAt);
+            clickOk(run.box, run.sentAt);
+        } else if (run.held) {
             // Repeats (posted: Wine forgets a key that SendInput pressed but the X server did
             // not once the box takes the X focus), a release and press of one time (a repeat
             // on X servers without detectable auto-repeat), then the release.
@@ -697,6 +764,10 @@ void CALLBACK pressIntoMessageBox(HWND, UINT, UINT_PTR, DWORD) {
         return;
     case 1:
         run.upAfterStalePresses = ::IsWindowVisible(run.box) != FALSE;
+        if (run.key == 0) {
+            clickOk(run.box);
+            return;
+        }
         keyInput(run.key, false);
         keyInput(run.key, true);
         return;
@@ -725,12 +796,17 @@ TEST_F(Form1WindowTest, OnlyAPressMadeWhileAFailureMessageIsUpDismissesIt) {
         {"Space pressed again during the send", VK_SPACE, false},
         {"Enter held from the send on", VK_RETURN, true},
         {"Space held from the send on", VK_SPACE, true},
+        {"a double-click made during the send", 0, false},
     };
     for (const Row& row : rows) {
+        StalePresses run{row.key, row.held};
         // The clock is read during the send: the press goes down (and up) then.
         form = makeForm([&] {
-            keyInput(row.key, false);
-            if (!row.held) {
+            run.sentAt = ::GetTickCount();
+            if (row.key != 0) {
+                keyInput(row.key, false);
+            }
+            if (row.key != 0 && !row.held) {
                 keyInput(row.key, true);
             }
             return fixedClock();
@@ -738,7 +814,6 @@ TEST_F(Form1WindowTest, OnlyAPressMadeWhileAFailureMessageIsUpDismissesIt) {
         ASSERT_NE(form, nullptr);
         ::SetForegroundWindow(form->handle());
         ::SetWindowTextW(form->control(ControlId::Text6), dir.path().c_str()); // a folder: 75
-        StalePresses run{row.key, row.held};
         stalePresses = &run;
         const HHOOK hook = ::SetWindowsHookExW(WH_CBT, startPressingIntoMessageBox, nullptr,
                                                ::GetCurrentThreadId());
