@@ -6,6 +6,7 @@
 #include "utf16/utf16.h"
 #include "window_text.h"
 
+#include <algorithm>
 #include <array>
 #include <commctrl.h>
 #include <cwchar>
@@ -50,7 +51,12 @@ DWORD styleOf(const ControlDesign& control) {
     case Label:
         return style | SS_LEFT;
     case ComboBox:
-        return style | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
+        // No WS_VSCROLL: a dropped list shows up to 30 entries, more than any holds, so it
+        // would never show its scroll bar; without one the list is not laid out again for it
+        // when made and when its entries come.
+        static_assert(std::ranges::all_of(
+            form1Controls, [](const ControlDesign& box) { return box.listEntries.size() <= 30; }));
+        return style | CBS_DROPDOWN | CBS_AUTOHSCROLL;
     case TextBox:
         return style | ES_LEFT | ES_AUTOHSCROLL | (control.readOnly ? ES_READONLY : 0);
     case Frame:
