@@ -279,7 +279,7 @@ LRESULT CALLBACK keepWithinLongestText(HWND edit, UINT message, WPARAM wParam, L
 // The edit field of a text box or drop-down combo box: the combo box's one child window (its
 // list is a child of the desktop), found without a message to the box.
 HWND editFieldOf(HWND control, ControlKind kind) {
-    return kind == ComboBox ? ::FindWindowExW(control, nullptr, WC_EDITW, nullptr) : control;
+    return kind == ComboBox ? ::GetWindow(control, GW_CHILD) : control;
 }
 
 // Gives the edit field of a text box or combo box its limit: longestFieldText, never a cut.
