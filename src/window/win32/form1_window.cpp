@@ -6,6 +6,7 @@
 #include "utf16/utf16.h"
 #include "window_text.h"
 
+#include <algorithm>
 #include <array>
 #include <commctrl.h>
 #include <cwchar>
@@ -50,7 +51,12 @@ DWORD styleOf(const ControlDesign& control) {
     case Label:
         return style | SS_LEFT;
     case ComboBox:
-        return style | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
+        // No WS_VSCROLL: a dropped list shows up to 30 entries, more than any holds, so it
+        // would never show its scroll bar; without one the list is not laid out again for it
+        // when made and when its entries come.
+        static_assert(std::ranges::all_of(
+            form1Controls, [](const ControlDesign& box) { return box.listEntries.size() <= 30; }));
+        return style | CBS_DROPDOWN | CBS_AUTOHSCROLL;
     case TextBox:
         return style | ES_LEFT | ES_AUTOHSCROLL | (control.readOnly ? ES_READONLY : 0);
     case Frame:
@@ -61,9 +67,19 @@ DWORD styleOf(const ControlDesign& control) {
         return (control.initiallySelected ? style : style & ~WS_TABSTOP) | BS_AUTORADIOBUTTON;
     case PushButton:
         // BS_NOTIFY: focus notifications, so that the button is the default while focused.
-        return style | BS_PUSHBUTTON | BS_NOTIFY;
+        // It takes the focus as the window shows, so it is made with that look.
+        return style | BS_DEFPUSHBUTTON | BS_NOTIFY;
     }
     return style;
+}
+
+// Shows a push button as the default button, the one that Enter presses, or as a plain one;
+// nothing is sent where it shows so already.
+void showAsDefault(HWND button, bool isDefault) {
+    const LONG type = isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    if ((::GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) != type) {
+        ::SendMessageW(button, BM_SETSTYLE, static_cast<WPARAM>(type | BS_NOTIFY), TRUE);
+    }
 }
 
 // The control's place in pixels within the form's client area.
@@ -77,13 +93,6 @@ RECT placeOf(const ControlDesign& control, int dpi) {
     const int top = twipsToPixels(twips.top, dpi);
     return {left, top, left + twipsToPixels(twips.width, dpi),
             top + twipsToPixels(twips.height, dpi)};
-}
-
-// The height of the control's window at `place`: a combo box's includes its dropped-down list.
-int windowHeightOf(const ControlDesign& control, const RECT& place) {
-    const int height = place.bottom - place.top;
-    return control.kind == ComboBox ? height * (static_cast<int>(control.listEntries.size()) + 2)
-                                    : height;
 }
 
 // The controls in the order of the window list: by tab index, which is the order Tab walks,
@@ -267,15 +276,14 @@ LRESULT CALLBACK keepWithinLongestText(HWND edit, UINT message, WPARAM wParam, L
     return ::DefSubclassProc(edit, message, wParam, lParam);
 }
 
-// Gives a text box or combo box its limit: longestFieldText, never a cut.
-void limitFieldLength(HWND control, ControlKind kind) {
-    HWND edit = control;
-    if (kind == ComboBox) {
-        COMBOBOXINFO info{};
-        info.cbSize = sizeof info;
-        ::GetComboBoxInfo(control, &info);
-        edit = info.hwndItem;
-    }
+// The edit field of a text box or drop-down combo box: the combo box's one child window (its
+// list is a child of the desktop), found without a message to the box.
+HWND editFieldOf(HWND control, ControlKind kind) {
+    return kind == ComboBox ? ::GetWindow(control, GW_CHILD) : control;
+}
+
+// Gives the edit field of a text box or combo box its limit: longestFieldText, never a cut.
+void limitFieldLength(HWND edit) {
     ::SendMessageW(edit, EM_SETLIMITTEXT, longestFieldText, 0);
     ::SetWindowSubclass(edit, keepWithinLongestText, 0, 0);
 }
@@ -546,11 +554,15 @@ bool Form1Window::onCreate() {
         // As a dialog's controls: the window has no use for their WM_PARENTNOTIFY.
         const DWORD exStyle =
             WS_EX_NOPARENTNOTIFY | (design->kind == TextBox ? WS_EX_CLIENTEDGE : 0);
+        // A combo box is made at its closed height too: its list, dropped down, holds all its
+        // entries however tall the box was made (common controls 6 show up to 30 rows, and
+        // Wine the same), and a list made with room to spare fits itself to whole rows again
+        // at every font and field height the box is given.
         const RECT& place = layout_.places[indexOf(design->id)];
         const HWND control = ::CreateWindowExW(
             exStyle, windowClassOf(design->kind), utf16::toWide(design->text).c_str(),
             styleOf(*design), place.left, place.top, place.right - place.left,
-            windowHeightOf(*design, place), window_,
+            place.bottom - place.top, window_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(design->id)), instance, nullptr);
         if (!control) {
             return false;
@@ -563,11 +575,14 @@ bool Form1Window::onCreate() {
             ::SendMessageW(control, CB_ADDSTRING, 0,
                            reinterpret_cast<LPARAM>(utf16::toWide(entry).c_str()));
         }
-        if (design->kind == ComboBox) {
-            ::SetWindowTextW(control, utf16::toWide(design->text).c_str());
-        }
         if (design->kind == TextBox || design->kind == ComboBox) {
-            limitFieldLength(control, design->kind);
+            const HWND edit = editFieldOf(control, design->kind);
+            // A combo box's text is its field's, given to the field itself, where a WM_SETTEXT
+            // to the box would put it. A text box was made with its text.
+            if (design->kind == ComboBox) {
+                ::SetWindowTextW(edit, utf16::toWide(design->text).c_str());
+            }
+            limitFieldLength(edit);
         }
         if (design->initiallySelected) {
             ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
@@ -618,11 +633,10 @@ void Form1Window::onCommand1(int notification) {
         return;
     // While focused, the button shows as the default button, the one that Enter presses.
     case BN_SETFOCUS:
-        ::SendMessageW(control(ControlId::Command1), BM_SETSTYLE, BS_DEFPUSHBUTTON | BS_NOTIFY,
-                       TRUE);
+        showAsDefault(control(ControlId::Command1), true);
         return;
     case BN_KILLFOCUS:
-        ::SendMessageW(control(ControlId::Command1), BM_SETSTYLE, BS_PUSHBUTTON | BS_NOTIFY, TRUE);
+        showAsDefault(control(ControlId::Command1), false);
         return;
     default:
         return;
@@ -672,7 +686,7 @@ void Form1Window::applyLayout(Layout next, int left, int top) {
         ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(next.font.get()), FALSE);
         const RECT& place = next.places[indexOf(design.id)];
         ::MoveWindow(child, place.left, place.top, place.right - place.left,
-                     windowHeightOf(design, place), FALSE);
+                     place.bottom - place.top, FALSE);
         if (design.kind == ComboBox) {
             setComboFieldHeight(child, place.bottom - place.top, comboFrame);
         }

@@ -128,12 +128,22 @@ public:
     std::ptrdiff_t count(HWND window, UINT message) const {
         return std::ranges::count(seen_, std::pair{window, message});
     }
+    // Where `window` was made, in its parent's client area, with the size it was made with.
+    RECT madeAt(HWND window) const {
+        const auto made = std::ranges::find(made_, window, &std::pair<HWND, RECT>::first);
+        return made == made_.end() ? RECT{} : made->second;
+    }
 
 private:
     static LRESULT CALLBACK note(int code, WPARAM wParam, LPARAM lParam) {
         const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
         if (code == HC_ACTION && active_) {
             active_->seen_.emplace_back(message->hwnd, message->message);
+            if (message->message == WM_NCCREATE) {
+                const auto& made = *reinterpret_cast<const CREATESTRUCTW*>(message->lParam);
+                active_->made_.emplace_back(
+                    message->hwnd, RECT{made.x, made.y, made.x + made.cx, made.y + made.cy});
+            }
         }
         return ::CallNextHookEx(nullptr, code, wParam, lParam);
     }
@@ -141,6 +151,7 @@ private:
     static SentMessages* active_;
     HHOOK hook_ = nullptr;
     std::vector<std::pair<HWND, UINT>> seen_;
+    std::vector<std::pair<HWND, RECT>> made_;
 };
 SentMessages* SentMessages::active_ = nullptr;
 
@@ -243,8 +254,14 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
         EXPECT_EQ(place.top, designed.top);
         EXPECT_EQ(place.right, designed.right);
         EXPECT_EQ(place.bottom, designed.bottom);
-        // Made in place with its font: nothing moved or sized afterwards. A combo box sizes its
-        // parts itself, for its font and the height asked of its field.
+        // Made in place with its font: nothing moved or sized afterwards. A combo box is made
+        // at its closed height, and sizes its parts itself, for its font and the height asked
+        // of its field.
+        const RECT made = sent.madeAt(control);
+        EXPECT_EQ(made.left, designed.left);
+        EXPECT_EQ(made.top, designed.top);
+        EXPECT_EQ(made.right, designed.right);
+        EXPECT_EQ(made.bottom, designed.bottom);
         EXPECT_EQ(sent.count(control, WM_SETFONT), 1);
         if (design.kind == ControlKind::ComboBox) {
             comboHeightRequests += sent.count(control, CB_SETITEMHEIGHT);
@@ -277,6 +294,17 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
             }
             EXPECT_EQ(::SendMessageW(editFieldOf(control), EM_GETLIMITTEXT, 0, 0), 4'096)
                 << "the longest text a field holds";
+            // Dropped down, its list shows every entry in whole rows, and no more.
+            ::SendMessageW(control, CB_SHOWDROPDOWN, TRUE, 0);
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            ASSERT_TRUE(::GetComboBoxInfo(control, &info));
+            RECT rows{};
+            ::GetClientRect(info.hwndList, &rows);
+            const LRESULT row = ::SendMessageW(info.hwndList, LB_GETITEMHEIGHT, 0, 0);
+            EXPECT_EQ(rows.bottom, row * static_cast<LRESULT>(design.listEntries.size()));
+            EXPECT_EQ(::SendMessageW(info.hwndList, LB_GETTOPINDEX, 0, 0), 0);
+            ::SendMessageW(control, CB_SHOWDROPDOWN, FALSE, 0);
             break;
         }
         case ControlKind::OptionButton:
@@ -292,6 +320,15 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
     const auto comboBoxes =
         std::ranges::count(form1Controls, ControlKind::ComboBox, &ControlDesign::kind);
     EXPECT_LE(comboHeightRequests, comboBoxes + 1);
+
+    // Command1 takes the focus as the window shows, and is made with the default button's look
+    // that it then has.
+    SentMessages shown;
+    form->show(SW_SHOWNORMAL);
+    shown.stop();
+    EXPECT_EQ(::GetFocus(), form->control(ControlId::Command1));
+    EXPECT_EQ(styleOf(form->control(ControlId::Command1)) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(shown.count(form->control(ControlId::Command1), BM_SETSTYLE), 0);
 }
 
 TEST_F(Form1WindowTest, NoTextIsClipped) {
@@ -345,6 +382,8 @@ TEST_F(Form1WindowTest, FocusStartsOnCommand1AndTabFollowsTheDesign) {
               form->control(ControlId::optYes));
     // Another window active meanwhile: the focus goes back to the field the user left.
     ::SetFocus(form->control(ControlId::txtLmt));
+    EXPECT_EQ(styleOf(form->control(ControlId::Command1)) & BS_TYPEMASK, BS_PUSHBUTTON)
+        << "the default button's look only while focused";
     const HWND other = ::CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPED | WS_VISIBLE, 0, 0,
                                          100, 100, nullptr, nullptr, nullptr, nullptr);
     ::SetActiveWindow(other);
