@@ -282,6 +282,44 @@ HWND editFieldOf(HWND control, ControlKind kind) {
     return kind == ComboBox ? ::GetWindow(control, GW_CHILD) : control;
 }
 
+// A combo box given no font of its own (setFontOf) answers WM_GETFONT with the font of its
+// field, which draws its text: what a client asking the box for its font means to learn.
+LRESULT CALLBACK answerWithFieldFont(HWND combo, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR id, DWORD_PTR) {
+    switch (message) {
+    case WM_GETFONT:
+        return ::SendMessageW(editFieldOf(combo, ComboBox), WM_GETFONT, 0, 0);
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(combo, answerWithFieldFont, id);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(combo, message, wParam, lParam);
+}
+
+// Gives `control` the form's font. A drop-down combo box draws no text of its own: its edit
+// field shows the text and its list the entries, each in its own font, and the box's closed
+// height is set for the designed field anyway (setComboFieldHeight). So the font goes to the
+// field and the list only. Given to the box, it would pass the font on to both and then lay
+// itself, its field and its list out again for the font's height, only for the field's
+// designed height to lay them out once more: about ten window messages a box before the
+// window shows. The box keeps the system font, which sizes one thing only: resized from
+// outside, the box stays at least a line of it high (plus borders) until its field's height
+// is asked again, as applyLayout does right after.
+void setFontOf(HWND control, ControlKind kind, HFONT font) {
+    const auto wParam = reinterpret_cast<WPARAM>(font);
+    COMBOBOXINFO parts{};
+    parts.cbSize = sizeof parts;
+    if (kind != ComboBox || !::GetComboBoxInfo(control, &parts)) {
+        ::SendMessageW(control, WM_SETFONT, wParam, FALSE);
+        return;
+    }
+    ::SendMessageW(parts.hwndItem, WM_SETFONT, wParam, FALSE);
+    ::SendMessageW(parts.hwndList, WM_SETFONT, wParam, FALSE);
+    ::SetWindowSubclass(control, answerWithFieldFont, 0, 0);
+}
+
 // Gives the edit field of a text box or combo box its limit: longestFieldText, never a cut.
 void limitFieldLength(HWND edit) {
     ::SendMessageW(edit, EM_SETLIMITTEXT, longestFieldText, 0);
@@ -567,7 +605,7 @@ bool Form1Window::onCreate() {
         if (!control) {
             return false;
         }
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout_.font.get()), FALSE);
+        setFontOf(control, design->kind, layout_.font.get());
         if (design->kind == ComboBox) {
             setComboFieldHeight(control, place.bottom - place.top, comboFrame);
         }
@@ -683,7 +721,7 @@ void Form1Window::applyLayout(Layout next, int left, int top) {
     int comboFrame = comboFrameGuess(next.dpi);
     for (const ControlDesign& design : form1Controls) {
         const HWND child = control(design.id);
-        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(next.font.get()), FALSE);
+        setFontOf(child, design.kind, next.font.get());
         const RECT& place = next.places[indexOf(design.id)];
         ::MoveWindow(child, place.left, place.top, place.right - place.left,
                      place.bottom - place.top, FALSE);

@@ -57,10 +57,14 @@ std::string accessibleName(HWND window) {
     return text;
 }
 
+HFONT fontOf(HWND window) {
+    return reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0));
+}
+
+// The size of `text` in the font `control` draws its text in.
 SIZE textExtent(HWND control, std::string_view text) {
     const HDC dc = ::GetDC(control);
-    const HGDIOBJ previous =
-        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    const HGDIOBJ previous = ::SelectObject(dc, fontOf(control));
     const std::wstring wide = utf16::toWide(text);
     SIZE size{};
     ::GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
@@ -255,17 +259,29 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
         EXPECT_EQ(place.right, designed.right);
         EXPECT_EQ(place.bottom, designed.bottom);
         // Made in place with its font: nothing moved or sized afterwards. A combo box is made
-        // at its closed height, and sizes its parts itself, for its font and the height asked
-        // of its field.
+        // at its closed height, and sizes its parts itself as it is made and for each height
+        // asked of its field; its field and its list, which draw its texts, take the font,
+        // and the box no layout for it. Asked, the box names the font of its texts.
         const RECT made = sent.madeAt(control);
         EXPECT_EQ(made.left, designed.left);
         EXPECT_EQ(made.top, designed.top);
         EXPECT_EQ(made.right, designed.right);
         EXPECT_EQ(made.bottom, designed.bottom);
-        EXPECT_EQ(sent.count(control, WM_SETFONT), 1);
         if (design.kind == ControlKind::ComboBox) {
-            comboHeightRequests += sent.count(control, CB_SETITEMHEIGHT);
+            COMBOBOXINFO parts{};
+            parts.cbSize = sizeof parts;
+            ASSERT_TRUE(::GetComboBoxInfo(control, &parts));
+            const HFONT font = fontOf(form->control(ControlId::Label1));
+            EXPECT_EQ(sent.count(parts.hwndItem, WM_SETFONT), 1);
+            EXPECT_EQ(fontOf(parts.hwndItem), font);
+            EXPECT_EQ(sent.count(parts.hwndList, WM_SETFONT), 1);
+            EXPECT_EQ(fontOf(parts.hwndList), font);
+            EXPECT_EQ(fontOf(control), font);
+            const std::ptrdiff_t heightRequests = sent.count(control, CB_SETITEMHEIGHT);
+            EXPECT_LE(sent.count(control, WM_WINDOWPOSCHANGING), 1 + heightRequests);
+            comboHeightRequests += heightRequests;
         } else {
+            EXPECT_EQ(sent.count(control, WM_SETFONT), 1);
             EXPECT_EQ(sent.count(control, WM_WINDOWPOSCHANGING), 0);
         }
 
@@ -354,7 +370,7 @@ TEST_F(Form1WindowTest, NoTextIsClipped) {
             RECT field{};
             ::GetClientRect(info.hwndItem, &field);
             for (std::string_view entry : design.listEntries) {
-                EXPECT_LE(textExtent(control, entry).cx, field.right) << entry;
+                EXPECT_LE(textExtent(info.hwndItem, entry).cx, field.right) << entry;
             }
         }
     }
@@ -874,30 +890,48 @@ TEST_F(Form1WindowTest, OnlyAPressMadeWhileAFailureMessageIsUpDismissesIt) {
 
 TEST_F(Form1WindowTest, NewDpiLaysTheWindowOutAgain) {
     ASSERT_NE(form, nullptr);
-    LOGFONTW before{};
-    ::GetObjectW(
-        reinterpret_cast<HFONT>(::SendMessageW(form->control(ControlId::Label1), WM_GETFONT, 0, 0)),
-        sizeof before, &before);
-    RECT suggested{10, 20, 900, 200};
+    const auto lineHeight = [this] {
+        LOGFONTW font{};
+        ::GetObjectW(fontOf(form->control(ControlId::Label1)), sizeof font, &font);
+        return std::abs(font.lfHeight);
+    };
+    const LONG designedLine = lineHeight();
+    // Then back to 96 DPI, and laid out once more at 96: a combo box resized from outside
+    // keeps at least the height of a line of its own font (the system font, here taller than
+    // the form's) until its field's height is asked again.
+    for (const UINT dpi : {144u, 96u, 96u}) {
+        SCOPED_TRACE(dpi);
+        RECT suggested{10, 20, 900, 200};
+        ::SendMessageW(form->handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(&suggested));
 
-    ::SendMessageW(form->handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
-                   reinterpret_cast<LPARAM>(&suggested));
-
-    // Only the controls and the font: a frame sent a made-up DPI keeps its old borders.
-    for (const ControlDesign& design : form1Controls) {
-        SCOPED_TRACE(std::string{design.name});
-        const RECT place = placeInForm(form->control(design.id));
-        const RECT designed = designedPlace(design, 144);
-        EXPECT_EQ(place.left, designed.left);
-        EXPECT_EQ(place.top, designed.top);
-        EXPECT_EQ(place.right, designed.right);
-        EXPECT_EQ(place.bottom, designed.bottom);
+        // Only the controls and the font: a frame sent a made-up DPI keeps its old borders.
+        const HFONT font = fontOf(form->control(ControlId::Label1));
+        for (const ControlDesign& design : form1Controls) {
+            SCOPED_TRACE(std::string{design.name});
+            const HWND control = form->control(design.id);
+            const RECT place = placeInForm(control);
+            const RECT designed = designedPlace(design, static_cast<int>(dpi));
+            EXPECT_EQ(place.left, designed.left);
+            EXPECT_EQ(place.top, designed.top);
+            EXPECT_EQ(place.right, designed.right);
+            EXPECT_EQ(place.bottom, designed.bottom);
+            if (design.kind == ControlKind::ComboBox) {
+                COMBOBOXINFO parts{};
+                parts.cbSize = sizeof parts;
+                ASSERT_TRUE(::GetComboBoxInfo(control, &parts));
+                EXPECT_EQ(fontOf(parts.hwndItem), font);
+                EXPECT_EQ(fontOf(parts.hwndList), font);
+            } else {
+                EXPECT_EQ(fontOf(control), font);
+            }
+        }
+        if (dpi == 96) {
+            EXPECT_EQ(lineHeight(), designedLine);
+        } else {
+            EXPECT_GT(lineHeight(), designedLine);
+        }
     }
-    LOGFONTW after{};
-    ::GetObjectW(
-        reinterpret_cast<HFONT>(::SendMessageW(form->control(ControlId::Label1), WM_GETFONT, 0, 0)),
-        sizeof after, &after);
-    EXPECT_GT(std::abs(after.lfHeight), std::abs(before.lfHeight));
 }
 
 } // namespace
