@@ -115,7 +115,8 @@ std::vector<const ControlDesign*> windowListOrder() {
     return order;
 }
 
-// The closed height of a drop-down combo box follows its font: this sets it to `height` with a
+// The closed height of a drop-down combo box follows its own font (the system font here, since
+// setFontOf gives the form's font to its field and list only): this sets it to `height` with a
 // CB_SETITEMHEIGHT(-1) request for the edit field, to which the box adds `frame` pixels of
 // borders and margins. What it adds differs (Wine adds two pixels to the request, and reports
 // the sum back), so `frame` starts as a guess, is measured after each request and the request
@@ -303,7 +304,7 @@ LRESULT CALLBACK answerWithFieldFont(HWND combo, UINT message, WPARAM wParam, LP
 // height is set for the designed field anyway (setComboFieldHeight). So the font goes to the
 // field and the list only. Given to the box, it would pass the font on to both and then lay
 // itself, its field and its list out again for the font's height, only for the field's
-// designed height to lay them out once more: about ten window messages a box before the
+// designed height to lay them out once more: nine window messages a box under Wine before the
 // window shows. The box keeps the system font, which sizes one thing only: resized from
 // outside, the box stays at least a line of it high (plus borders) until its field's height
 // is asked again, as applyLayout does right after.
