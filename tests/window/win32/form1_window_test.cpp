@@ -57,6 +57,11 @@ std::string accessibleName(HWND window) {
     return text;
 }
 
+// A rectangle as its four edges (left, top, right, bottom), compared and printed whole.
+std::array<LONG, 4> edgesOf(const RECT& rect) {
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
 HFONT fontOf(HWND window) {
     return reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0));
 }
@@ -254,19 +259,13 @@ TEST_F(Form1WindowTest, ControlsAreTheDesignAt96Dpi) {
         EXPECT_EQ(textOf(control), design.text);
         const RECT place = placeInForm(control);
         const RECT designed = designedPlace(design, 96);
-        EXPECT_EQ(place.left, designed.left);
-        EXPECT_EQ(place.top, designed.top);
-        EXPECT_EQ(place.right, designed.right);
-        EXPECT_EQ(place.bottom, designed.bottom);
+        EXPECT_EQ(edgesOf(place), edgesOf(designed));
         // Made in place with its font: nothing moved or sized afterwards. A combo box is made
         // at its closed height, and sizes its parts itself as it is made and for each height
         // asked of its field; its field and its list, which draw its texts, take the font,
         // and the box no layout for it. Asked, the box names the font of its texts.
         const RECT made = sent.madeAt(control);
-        EXPECT_EQ(made.left, designed.left);
-        EXPECT_EQ(made.top, designed.top);
-        EXPECT_EQ(made.right, designed.right);
-        EXPECT_EQ(made.bottom, designed.bottom);
+        EXPECT_EQ(edgesOf(made), edgesOf(designed));
         if (design.kind == ControlKind::ComboBox) {
             COMBOBOXINFO parts{};
             parts.cbSize = sizeof parts;
@@ -913,10 +912,7 @@ TEST_F(Form1WindowTest, NewDpiLaysTheWindowOutAgain) {
             if (dpi != 72) { // the designed places are written out for 96 and 144 DPI
                 const RECT place = placeInForm(control);
                 const RECT designed = designedPlace(design, static_cast<int>(dpi));
-                EXPECT_EQ(place.left, designed.left);
-                EXPECT_EQ(place.top, designed.top);
-                EXPECT_EQ(place.right, designed.right);
-                EXPECT_EQ(place.bottom, designed.bottom);
+                EXPECT_EQ(edgesOf(place), edgesOf(designed));
             }
             if (design.kind == ControlKind::ComboBox) {
                 COMBOBOXINFO parts{};
