@@ -257,15 +257,14 @@ std::size_t enlargePipeFor(int fd, std::size_t size) {
 // behind gets about a second to catch up. A line longer than the pipe holds enlarges it first.
 class PosixFile final : public policy::OpenFile {
 public:
-    PosixFile(FileDescriptor file, RetryClock& clock)
-        : file_{std::move(file)}, fd_{file_.get()}, clock_{clock} {}
+    PosixFile(FileDescriptor file, RetryClock& clock) : file_{std::move(file)}, clock_{clock} {}
 
     // Open file description locks first, so that threads of one process take turns too;
     // classic POSIX locks on kernels without them.
     LockOutcome tryLock(SystemError& error) override {
         for (;;) {
             flock region = byteRegion(F_WRLCK);
-            if (::fcntl(fd_, command_, &region) == 0) {
+            if (::fcntl(fd(), command_, &region) == 0) {
                 return LockOutcome::Held;
             }
             const int refusal = errno;
@@ -286,21 +285,21 @@ public:
 
     void unlock() override {
         flock region = byteRegion(F_UNLCK);
-        ::fcntl(fd_, command_, &region);
+        ::fcntl(fd(), command_, &region);
     }
 
     // Asked of the server itself where the file lives on a network share, since the Linux SMB
     // client places an O_APPEND write at the size it has cached.
     std::optional<policy::Extent> extent() override {
         struct statx info {};
-        if (::statx(fd_, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC,
+        if (::statx(fd(), "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC,
                     STATX_TYPE | STATX_SIZE | STATX_BLOCKS, &info) == 0) {
             pipe_ = S_ISFIFO(info.stx_mode);
             return policy::Extent{S_ISREG(info.stx_mode), info.stx_size,
                                   std::uint64_t{info.stx_blocks} * 512};
         }
         struct stat status {};
-        if (::fstat(fd_, &status) == 0) { // a kernel or sandbox without statx
+        if (::fstat(fd(), &status) == 0) { // a kernel or sandbox without statx
             pipe_ = S_ISFIFO(status.st_mode);
             return policy::Extent{S_ISREG(status.st_mode),
                                   static_cast<std::uint64_t>(status.st_size),
@@ -323,7 +322,7 @@ public:
             return 0; // most lines: reserving would cost more than the whole append
         }
         const int reserved = retryingInterrupted([&] {
-            return ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file.end),
+            return ::fallocate(fd(), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(file.end),
                                static_cast<off_t>(size));
         });
         if (reserved == 0) {
@@ -333,7 +332,7 @@ public:
         if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) {
             return signalsBlocked_.failedWith(errno);
         }
-        return isAppendOnly(fd_) && !surelyHasRoom(fd_, file, size) ? ENOSPC : 0;
+        return isAppendOnly(fd()) && !surelyHasRoom(fd(), file, size) ? ENOSPC : 0;
     }
 
     SystemError write(std::string_view bytes, std::size_t& written) override {
@@ -341,7 +340,7 @@ public:
             return writeWholeToPipe(bytes, written);
         }
         const ssize_t result =
-            retryingInterrupted([&] { return ::write(fd_, bytes.data(), bytes.size()); });
+            retryingInterrupted([&] { return ::write(fd(), bytes.data(), bytes.size()); });
         if (result <= 0) {
             return result == 0 ? EIO : signalsBlocked_.failedWith(errno);
         }
@@ -350,7 +349,7 @@ public:
     }
 
     bool truncate(std::uint64_t end) override {
-        return retryingInterrupted([&] { return ::ftruncate(fd_, static_cast<off_t>(end)); }) == 0;
+        return retryingInterrupted([&] { return ::ftruncate(fd(), static_cast<off_t>(end)); }) == 0;
     }
 
     // On EINTR the descriptor is already released, so it is not closed a second time.
@@ -371,6 +370,8 @@ public:
     }
 
 private:
+    int fd() const { return file_.get(); }
+
     static flock byteRegion(short type) {
         static_assert(sizeof(off_t) >= 8, "the append lock's byte needs 64-bit file offsets");
         flock region{};
@@ -383,7 +384,7 @@ private:
 
     SystemError writeWholeToPipe(std::string_view bytes, std::size_t& written) {
         if (bytes.size() > PIPE_BUF) {
-            const std::size_t holds = enlargePipeFor(fd_, bytes.size());
+            const std::size_t holds = enlargePipeFor(fd(), bytes.size());
             if (holds < bytes.size()) { // no wait makes room for it
                 tooLongForPipe_ =
                     "The line is too long for the pipe: " + std::to_string(bytes.size()) +
@@ -395,10 +396,10 @@ private:
         int error = 0;
         const bool inTime = policy::retriedInTime(clock_, [&] {
             const std::size_t left = bytes.size() - written;
-            if (left > PIPE_BUF && pipeRoom(fd_) < left) {
+            if (left > PIPE_BUF && pipeRoom(fd()) < left) {
                 return true;
             }
-            const ssize_t result = ::write(fd_, bytes.data() + written, left);
+            const ssize_t result = ::write(fd(), bytes.data() + written, left);
             if (result > 0) {
                 written += static_cast<std::size_t>(result);
                 return written < bytes.size(); // another writer took the room meanwhile
@@ -413,7 +414,6 @@ private:
     }
 
     FileDescriptor file_;
-    int fd_;
     FatalFileSignalsBlocked signalsBlocked_;
     RetryClock& clock_;
     int command_ = F_OFD_SETLK;

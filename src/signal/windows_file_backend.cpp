@@ -120,10 +120,10 @@ AppendResult deviceFailure() {
 // FILE_READ_DATA cannot be locked; NTFS still adds each of its writes whole at the end.
 class WindowsFile final : public policy::OpenFile {
 public:
-    explicit WindowsFile(FileHandle file) : owned_{std::move(file)}, file_{owned_.get()} {}
+    explicit WindowsFile(FileHandle file) : file_{std::move(file)} {}
 
     policy::LockOutcome tryLock(policy::SystemError&) override {
-        if (::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+        if (::LockFileEx(file_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                          region())) {
             return policy::LockOutcome::Held;
         }
@@ -131,12 +131,12 @@ public:
                                                         : policy::LockOutcome::Unsupported;
     }
 
-    void unlock() override { ::UnlockFileEx(file_, 0, 1, 0, region()); }
+    void unlock() override { ::UnlockFileEx(file_.get(), 0, 1, 0, region()); }
 
     // NTFS finds the room for a whole write before it copies any of it: nothing to reserve.
     std::optional<policy::Extent> extent() override {
         LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(file_, &size)) {
+        if (!::GetFileSizeEx(file_.get(), &size)) {
             return std::nullopt;
         }
         return policy::Extent{true, static_cast<std::uint64_t>(size.QuadPart), UINT64_MAX};
@@ -147,7 +147,8 @@ public:
     // Wine and network shares write what fits and report the bytes written.
     policy::SystemError write(std::string_view bytes, std::size_t& written) override {
         DWORD count = 0;
-        if (!::WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr)) {
+        if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count,
+                         nullptr)) {
             return ::GetLastError();
         }
         if (count == 0) {
@@ -160,7 +161,7 @@ public:
     // The append-only handle may not change the file's size, so a second handle does.
     bool truncate(std::uint64_t end) override {
         const FileHandle writable{
-            ::ReOpenFile(file_, FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)};
+            ::ReOpenFile(file_.get(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, 0)};
         FILE_END_OF_FILE_INFO newEnd{};
         newEnd.EndOfFile.QuadPart = static_cast<LONGLONG>(end);
         return writable.isOpen() && ::SetFileInformationByHandle(writable.get(), FileEndOfFileInfo,
@@ -168,7 +169,7 @@ public:
     }
 
     policy::SystemError close() override {
-        return ::CloseHandle(owned_.release()) ? 0 : ::GetLastError();
+        return ::CloseHandle(file_.release()) ? 0 : ::GetLastError();
     }
 
     AppendResult failure(policy::SystemError error) override {
@@ -183,8 +184,7 @@ private:
         return &region_;
     }
 
-    FileHandle owned_;
-    HANDLE file_;
+    FileHandle file_;
     OVERLAPPED region_{};
 };
 
