@@ -30,32 +30,8 @@ std::wstring toWide(std::string_view utf8) {
 }
 
 std::string toUtf8(std::wstring_view wide) {
-    std::string utf8;
-    utf8.reserve(wide.size());
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        auto c = static_cast<char32_t>(wide[i]);
-        const bool pairs = c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() &&
-                           wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
-        if (pairs) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(wide[++i]) - 0xDC00);
-        }
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else if (c < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            utf8 += static_cast<char>(0xE0 | (c >> 12));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xF0 | (c >> 18));
-            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return utf8;
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    return toUtf8(std::u16string_view{reinterpret_cast<const char16_t*>(wide.data()), wide.size()});
 }
 
 } // namespace kestrane::utf16

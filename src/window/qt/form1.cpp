@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "titled_frame.h"
+#include "utf16/utf16.h"
 #include "window/form_design.h"
 
 #include <QApplication>
@@ -65,24 +66,8 @@ QIcon programIcon() {
 // would write as '?' (another file's name, another character in the line), becomes the three
 // bytes of its code point, which the send refuses by name.
 std::string utf8Of(const QString& text) {
-    std::string bytes;
-    qsizetype done = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!text[i].isSurrogate()) {
-            continue;
-        }
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        bytes += QStringView{text}.sliced(done, i - done).toUtf8().toStdString();
-        const char16_t unit = text[i].unicode();
-        bytes += static_cast<char>(0xE0 | (unit >> 12));
-        bytes += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (unit & 0x3F));
-        done = i + 1;
-    }
-    return bytes + QStringView{text}.sliced(done).toUtf8().toStdString();
+    return utf16::toUtf8(std::u16string_view{reinterpret_cast<const char16_t*>(text.utf16()),
+                                             static_cast<std::size_t>(text.size())});
 }
 
 // Refuses, whole, an edit that would make a field longer than longestFieldText: the field
