@@ -12,6 +12,7 @@
 //
 // Usage: key_to_paint_win32 [--keys=N] [--length=N]   (default: 40 keys, the longest text)
 #include "../count_option.h"
+#include "milliseconds_since.h"
 #include "window/form_design.h"
 #include "window/win32/form1_window.h"
 
@@ -26,18 +27,10 @@
 
 namespace {
 
+using kestrane::bench::millisecondsSince;
 using kestrane::window::ControlId;
 using kestrane::window::win32::Form1Window;
 using kestrane::window::win32::processMessage;
-
-double millisecondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now{};
-    LARGE_INTEGER frequency{};
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return 1e3 * static_cast<double>(now.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
 
 // Handles every message queued, and the paints they leave, until none is left or `limit`
 // milliseconds have passed since `start`; false when the time ran out.

@@ -9,6 +9,8 @@
 // and on stderr the spread of each program's times (lowest, quartiles, highest).
 //
 // Usage: startup_runner_win32 [--runs=N] SUBJECT.exe BASELINE.exe...
+#include "milliseconds_since.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -18,6 +20,8 @@
 
 namespace {
 
+using kestrane::bench::millisecondsSince;
+
 constexpr DWORD boundMs = 60000;
 
 struct Times {
@@ -25,15 +29,6 @@ struct Times {
     std::vector<double> exited;
     std::vector<double> messages;
 };
-
-double millisecondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now{};
-    LARGE_INTEGER frequency{};
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
 
 std::wstring baseName(const std::wstring& path) {
     const auto slash = path.find_last_of(L"\\/");
